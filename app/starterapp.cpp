@@ -1,0 +1,93 @@
+#include "app/starterapp.h"
+
+#include <memory>
+
+#include <wx/filefn.h>
+#include <wx/msgdlg.h>
+
+#include "registry/clientkey.h"
+#include "registry/regkey.h"
+#include "starter/vorastarter.h"
+
+wxIMPLEMENT_CLASS(StarterApp, wxApp);
+wxIMPLEMENT_APP(StarterApp);
+
+namespace
+{
+
+const wxWindowID kStarterDialogId = 10000;
+const long kStarterDialogStyle =
+    wxCAPTION | wxRESIZE_BORDER | wxSYSTEM_MENU | wxCLOSE_BOX | wxTAB_TRAVERSAL;
+
+void ShowError(const wxString& message, const wxString& caption)
+{
+    wxMessageBox(message, caption, wxICON_ERROR, nullptr);
+}
+
+// Reads the installation directory into `appPath`; returns why it cannot be
+// used, or an empty string when it can.
+wxString CheckAppPath(const CRegistryKey& key, wxString& appPath)
+{
+    if (!key.Exists())
+        return _("REGISTRY ERROR: can't load configuration");
+    if (!key.HasValue(wxS("BaseAppPath")))
+        return _("REGISTRY ERROR: Missing application path entry, can't load configuration");
+    // A value that exists but cannot be read leaves the text empty.
+    key.QueryValue(wxS("BaseAppPath"), appPath);
+    if (appPath.empty())
+        return _("ERROR: Application path is empty, can't load configuration");
+    if (!wxDirExists(appPath))
+        return _("ERROR: Application path does not exist, can't load configuration");
+    return wxString();
+}
+
+} // namespace
+
+bool StarterApp::OnInit()
+{
+    // wxApp::OnInit() is not called: the program takes no command-line
+    // options of its own, and its arguments belong to the starter dialog.
+    if (LoadConfiguration() != 0)
+    {
+        ShowError(_("ERROR: Program can't be started!") + wxS("\n") +
+                      _("Registry entries are incorrect"),
+                  _("Registry error"));
+        return false;
+    }
+
+    if (InitLanguage() != 0)
+        ShowError(_("Unable to init language!"), _("Language initialisation error"));
+
+    vorastarter* const starter =
+        new vorastarter(nullptr, kStarterDialogId, wxS("vorastarter"), wxDefaultPosition,
+                        wxSize(1, 1), kStarterDialogStyle);
+    starter->Show(false);
+    starter->Destroy();
+    return true;
+}
+
+int StarterApp::OnExit()
+{
+    wxApp::OnExit();
+    return 0;
+}
+
+int StarterApp::LoadConfiguration()
+{
+    m_appPath.clear();
+    const std::unique_ptr<CRegistryKey> key(new CRegistryKey(kClientKeyPath));
+    wxString appPath;
+    const wxString failure = CheckAppPath(*key, appPath);
+    if (!failure.empty())
+    {
+        ShowError(failure, _("Registry error"));
+        return 1;
+    }
+    m_appPath = appPath;
+    return 0;
+}
+
+int StarterApp::InitLanguage()
+{
+    return 0;
+}

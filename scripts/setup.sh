@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs everything the builds and tests need from Debian's archive and builds
+# the static wxWidgets MSW libraries for both Windows targets into a cache
+# outside the work tree. Safe to run again: finished steps are skipped.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+cache=${TVDDS_CACHE:-/var/cache/tvdds}
+
+packages=(
+  cmake ninja-build pkg-config dpkg-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+  libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
+  wine wine64 xvfb gettext imagemagick icoutils
+)
+
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+install_packages() {
+  local missing
+  missing=$(missing_packages)
+  [ -z "$missing" ] && return 0
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
+}
+
+# Source entries mirror the binary entries the machine already uses.
+enable_source_packages() {
+  local list=/etc/apt/sources.list.d/tvdds-src.sources
+  [ -f "$list" ] && return 0
+  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$list"
+  apt-get update -q
+}
+
+install_packages
+"$here/build-wx-msw.sh" i686 "$cache"
+"$here/build-wx-msw.sh" x86_64 "$cache"

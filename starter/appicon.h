@@ -1,0 +1,6 @@
+#pragma once
+
+#include <wx/icon.h>
+
+// The program's "AppIcon" picture.
+wxIcon LoadAppIcon();

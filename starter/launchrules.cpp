@@ -1,0 +1,50 @@
+#include "starter/launchrules.h"
+
+#include <wx/filefn.h>
+
+wxString StripOneTrailingSeparator(const wxString& path)
+{
+    if (path.EndsWith(wxString(wxFILE_SEP_PATH)))
+        return path.BeforeLast(wxFILE_SEP_PATH);
+    return path;
+}
+
+bool IsDsWinCaller(const wxString& callerArgument)
+{
+    return callerArgument.Contains(wxS("dswin"));
+}
+
+bool IsInitSetupRequest(const wxString& firstArgument)
+{
+    return firstArgument.Contains(wxS("initsetup"));
+}
+
+wxString QuoteWindowsArgument(const wxString& argument)
+{
+    // An empty argument is quoted as well, or the receiver would see none.
+    if (!argument.empty() && argument.find_first_of(wxS(" \t\"")) == wxString::npos)
+        return argument;
+
+    // Backslashes are literal unless a double quote follows them: then each
+    // one must be doubled, and the quote itself escaped. The closing quote
+    // counts as such a follower too.
+    wxString quoted(wxS("\""));
+    size_t pendingBackslashes = 0;
+    for (const wxUniChar ch : argument)
+    {
+        if (ch == '\\')
+        {
+            ++pendingBackslashes;
+            continue;
+        }
+        if (ch == '"')
+            quoted.append(2 * pendingBackslashes + 1, '\\');
+        else
+            quoted.append(pendingBackslashes, '\\');
+        pendingBackslashes = 0;
+        quoted += ch;
+    }
+    quoted.append(2 * pendingBackslashes, '\\');
+    quoted += '"';
+    return quoted;
+}

@@ -1,0 +1,6 @@
+#include "starter/localencoding.h"
+
+wxCSConv LocalEncoding()
+{
+    return wxCSConv(wxFONTENCODING_CP1252);
+}

@@ -1,0 +1,224 @@
+#include "starter/vddsregistration.h"
+
+#include <wx/datetime.h>
+#include <wx/file.h>
+#include <wx/filefn.h>
+#include <wx/fileconf.h>
+#include <wx/mstream.h>
+#include <wx/textfile.h>
+
+#include "starter/filereplace.h"
+
+namespace
+{
+
+const wxString kProductSection(wxS("TIVORA"));
+const wxString kCrLf(wxS("\r\n"));
+
+// "NAME1", or the first NAMEn after it that the current section lacks.
+wxString FirstFreeNameKey(const wxFileConfig& model)
+{
+    wxString key(wxS("NAME1"));
+    for (int n = 2; model.HasEntry(key); ++n)
+        key = wxString::Format(wxS("NAME%d"), n);
+    return key;
+}
+
+// The model's lines, as it would save them, with CR LF endings.
+bool SavedText(wxFileConfig& model, wxString& text)
+{
+    wxMemoryOutputStream out;
+    if (!model.Save(out, wxConvUTF8))
+        return false;
+    const wxStreamBuffer& buffer = *out.GetOutputStreamBuffer();
+    text = wxString::FromUTF8(static_cast<const char*>(buffer.GetBufferStart()),
+                              buffer.GetIntPosition());
+    if (wxTextFile::GetEOL() != kCrLf)
+        text.Replace(wxTextFile::GetEOL(), kCrLf);
+    return true;
+}
+
+// True when `newLines` is `oldLines` with at most `added` lines inserted:
+// nothing of the old file may be lost or changed by the edit.
+bool KeepsEveryLine(const wxArrayString& oldLines, const wxArrayString& newLines, size_t added)
+{
+    if (newLines.size() < oldLines.size() || newLines.size() > oldLines.size() + added)
+        return false;
+    size_t matched = 0;
+    for (const wxString& line : newLines)
+    {
+        if (matched < oldLines.size() && line == oldLines[matched])
+            ++matched;
+    }
+    return matched == oldLines.size();
+}
+
+bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
+{
+    if (text.empty())
+    {
+        bytes.clear();
+        return true;
+    }
+    const wxScopedCharBuffer encoded = text.mb_str(conv);
+    if (encoded.length() == 0)
+        return false;
+    bytes.assign(encoded.data(), encoded.length());
+    return true;
+}
+
+wxString JoinLinesCrLf(const wxArrayString& lines)
+{
+    wxString text;
+    for (const wxString& line : lines)
+        text << line << kCrLf;
+    return text;
+}
+
+} // namespace
+
+wxString FindBvsSection(wxFileConfig& model)
+{
+    model.SetPath(wxS("/"));
+    wxString name;
+    long cookie = 0;
+    for (bool more = model.GetFirstGroup(name, cookie); more;
+         more = model.GetNextGroup(name, cookie))
+    {
+        const size_t at = name.find(wxS("BVS"));
+        if (at == wxString::npos)
+            continue;
+        if (name.length() < 4 || (at + 3 < name.length() && name[at + 3] == ' '))
+            return name;
+    }
+    return wxS("BVS");
+}
+
+wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller)
+{
+    wxArrayString lines;
+    lines.push_back(wxS("[") + kProductSection + wxS("]"));
+    lines.push_back(wxS("NAME=Tivora"));
+    lines.push_back(wxS("PATDATIMPORT=") + programPath);
+    lines.push_back(wxS("PATDATIMPORT_OS=1"));
+    if (dsWinCaller)
+    {
+        lines.push_back(wxS("MMOINFEXPORT=") + programPath);
+        lines.push_back(wxS("MMOINFEXPORT_OS=1"));
+        lines.push_back(wxS("MMOVIEW=") + programPath);
+        lines.push_back(wxS("MMOVIEW_OS=1"));
+        lines.push_back(wxS("SUPPORTTHUMBNAILS=0"));
+        lines.push_back(wxS("STAGES=12"));
+    }
+    else
+    {
+        lines.push_back(wxS("STAGES=1"));
+    }
+    lines.push_back(wxS("VERSION=1.2"));
+    return lines;
+}
+
+wxArrayString SplitLines(const wxString& text)
+{
+    wxArrayString lines;
+    wxString::const_iterator lineStart = text.begin();
+    for (wxString::const_iterator p = text.begin(); p != text.end(); ++p)
+    {
+        if (*p != '\r' && *p != '\n')
+            continue;
+        lines.push_back(wxString(lineStart, p));
+        if (*p == '\r' && p + 1 != text.end() && *(p + 1) == '\n')
+            ++p;
+        lineStart = p + 1;
+    }
+    if (lineStart != text.end())
+        lines.push_back(wxString(lineStart, text.end()));
+    return lines;
+}
+
+bool ReadDecodedFile(const wxString& path, const wxMBConv& conv, wxString& text)
+{
+    text.clear();
+    if (!wxFileExists(path))
+        return !wxDirExists(path);
+
+    wxFile file;
+    if (!file.Open(path, wxFile::read))
+        return false;
+    const wxFileOffset length = file.Length();
+    if (length < 0)
+        return false;
+    std::string bytes(static_cast<size_t>(length), '\0');
+    if (length > 0 && file.Read(&bytes[0], bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        return false;
+    if (bytes.empty())
+        return true;
+
+    const size_t wideLength = conv.ToWChar(nullptr, 0, bytes.data(), bytes.size());
+    if (wideLength == wxCONV_FAILED)
+        return false;
+    text = wxString(bytes.data(), conv, bytes.size());
+    return true;
+}
+
+wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
+                     const wxMBConv& conv)
+{
+    std::string bytes;
+    if (!EncodeText(JoinLinesCrLf(SplitLines(text)), conv, bytes))
+        return wxString();
+
+    const wxString stem = dir + wxFILE_SEP_PATH + wxS("vdds_mmi_") + when.Format(wxS("%Y-%m-%d")) +
+                          wxS("_") + when.Format(wxS("%H-%M-%S"));
+    for (int n = 1; n < 1000; ++n)
+    {
+        const wxString path = stem + (n == 1 ? wxString() : wxString::Format(wxS("_%d"), n)) +
+                              wxS(".bak");
+        if (wxFileExists(path) || wxDirExists(path))
+            continue;
+        wxFile file;
+        // Creation fails, rather than replacing, when the name was taken
+        // since the test above.
+        if (!file.Create(path, false))
+            continue;
+        const bool written = file.Write(bytes.data(), bytes.size()) == bytes.size() && file.Flush();
+        file.Close();
+        if (written)
+            return path;
+        wxRemoveFile(path);
+        return wxString();
+    }
+    return wxString();
+}
+
+RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString& oldText,
+                                        const wxString& programPath, bool dsWinCaller,
+                                        const wxMBConv& conv, wxString& newText)
+{
+    wxFileConfig model(wxString(), wxString(), iniPath, wxString(),
+                       wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_NO_ESCAPE_CHARACTERS, conv);
+    // The model must never write the file itself.
+    model.DisableAutoSave();
+
+    const wxString section = FindBvsSection(model);
+    if (model.HasGroup(kProductSection))
+        return RegistrationOutcome::AlreadyPresent;
+
+    model.SetPath(wxS("/") + section);
+    wxString text;
+    if (!model.Write(FirstFreeNameKey(model), kProductSection) || !SavedText(model, text))
+        return RegistrationOutcome::Failed;
+
+    // At most a section header and the entry are new.
+    if (!KeepsEveryLine(SplitLines(oldText), SplitLines(text), 2))
+        return RegistrationOutcome::Failed;
+
+    newText = text + JoinLinesCrLf(ProductSectionLines(programPath, dsWinCaller));
+    return RegistrationOutcome::Added;
+}
+
+bool ReplaceWithEncodedText(const wxString& path, const wxString& text, const wxMBConv& conv)
+{
+    std::string bytes;
+    return EncodeText(text, conv, bytes) && ReplaceFileAtomically(path, bytes);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+class wxDateTime;
+class wxFileConfig;
+class wxMBConv;
+
+// The name of the section that lists the registered imaging systems: the
+// first section, in the model's enumeration order, whose name holds "BVS"
+// followed by a blank, or is exactly "BVS"; "BVS" when there is none.
+wxString FindBvsSection(wxFileConfig& model);
+
+// The product's own section, appended at the end of the registration file.
+wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller);
+
+// Splits text at "\r\n", "\n" and a lone "\r"; a final line break does not
+// start another line.
+wxArrayString SplitLines(const wxString& text);
+
+// Reads the whole file and decodes it. A missing file gives empty text; false
+// when the file exists but cannot be read completely or decoded.
+bool ReadDecodedFile(const wxString& path, const wxMBConv& conv, wxString& text);
+
+// Saves `text` line by line, each line ending in CR LF, as a new file
+// "vdds_mmi_<date>_<time>.bak" in `dir`; when that name is taken, "_2", "_3",
+// ... go before ".bak", so that no earlier backup is ever replaced. Returns
+// the backup's path, or an empty string when none could be written.
+wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
+                     const wxMBConv& conv);
+
+enum class RegistrationOutcome
+{
+    Added,
+    AlreadyPresent,
+    Failed,
+};
+
+// The new content of the registration file at `iniPath`, whose current text
+// is `oldText`: the product entered into the BVS list and the product section
+// appended, every old line kept verbatim and in order, lines ending in CR LF.
+RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString& oldText,
+                                        const wxString& programPath, bool dsWinCaller,
+                                        const wxMBConv& conv, wxString& newText);
+
+// Encodes `text` and replaces the file with it atomically; false, with the
+// file untouched, when the text cannot be encoded or the file not replaced.
+bool ReplaceWithEncodedText(const wxString& path, const wxString& text, const wxMBConv& conv);

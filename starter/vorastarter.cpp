@@ -1,0 +1,78 @@
+#include "starter/vorastarter.h"
+
+#include <memory>
+
+#include <wx/intl.h>
+#include <wx/msgdlg.h>
+
+#include "registry/clientkey.h"
+#include "registry/regchecker.h"
+#include "starter/appicon.h"
+#include "starter/clientlaunch.h"
+#include "starter/launchrules.h"
+#include "starter/processargs.h"
+
+wxIMPLEMENT_DYNAMIC_CLASS(vorastarter, wxDialog);
+
+wxBEGIN_EVENT_TABLE(vorastarter, wxDialog)
+    EVT_CLOSE(vorastarter::OnCloseWindow)
+wxEND_EVENT_TABLE()
+
+vorastarter::vorastarter()
+{
+    Init();
+}
+
+vorastarter::vorastarter(wxWindow* parent, wxWindowID id, const wxString& caption,
+                         const wxPoint& pos, const wxSize& size, long style)
+{
+    Init();
+    Create(parent, id, caption, pos, size, style);
+}
+
+bool vorastarter::Create(wxWindow* parent, wxWindowID id, const wxString& caption,
+                         const wxPoint& pos, const wxSize& size, long style)
+{
+    SetExtraStyle(wxWS_EX_BLOCK_EVENTS);
+    wxDialog::Create(parent, id, caption, pos, size, style, wxS("dialog"));
+    SetIcon(LoadAppIcon());
+    Launch();
+    return true;
+}
+
+void vorastarter::Init()
+{
+    m_dataPath.clear();
+    m_appPath = ReadRegistryPath(wxS("BaseAppPath"));
+    m_dataPath = ReadRegistryPath(wxS("BaseDataPath"));
+
+    const wxArrayString args = ProcessArguments();
+    m_dsWinCaller = args.size() > 2 && IsDsWinCaller(args[2]);
+
+    if (!m_dataPath.empty())
+        m_dataPath += wxFILE_SEP_PATH + wxString(wxS("conf"));
+
+    RegisterOnce();
+}
+
+wxString vorastarter::ReadRegistryPath(const wxString& valueName)
+{
+    const std::unique_ptr<CRegChecker> checker(new CRegChecker(kClientKeyPath, valueName));
+    return StripOneTrailingSeparator(checker->GetValue(wxString()));
+}
+
+void vorastarter::Launch()
+{
+    const wxArrayString args = ProcessArguments();
+    if (args.size() < 2)
+        wxMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR, nullptr);
+    else if (!IsInitSetupRequest(args[1]))
+        StartClient(args[1]);
+    Close(true);
+}
+
+void vorastarter::OnCloseWindow(wxCloseEvent& event)
+{
+    Destroy();
+    event.Skip();
+}

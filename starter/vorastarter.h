@@ -1,0 +1,35 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+// The hidden dialog that does the program's work while it is constructed:
+// it resolves the product's directories, registers the product once and
+// starts the imaging client, then closes itself.
+class vorastarter : public wxDialog
+{
+    wxDECLARE_DYNAMIC_CLASS(vorastarter);
+    wxDECLARE_EVENT_TABLE();
+
+public:
+    vorastarter();
+    vorastarter(wxWindow* parent, wxWindowID id, const wxString& caption, const wxPoint& pos,
+                const wxSize& size, long style);
+
+    bool Create(wxWindow* parent, wxWindowID id, const wxString& caption, const wxPoint& pos,
+                const wxSize& size, long style);
+
+    void Init();
+    wxString ReadRegistryPath(const wxString& valueName);
+    void RegisterOnce();
+    // True when the registration file holds the product afterwards.
+    bool WriteRegistration();
+    void BackupRegistration(const wxString& registrationText);
+    void Launch();
+    void OnCloseWindow(wxCloseEvent& event);
+
+private:
+    wxString m_windowsDir;
+    wxString m_appPath;
+    wxString m_dataPath;
+    bool m_dsWinCaller = false;
+};

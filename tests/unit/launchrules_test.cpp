@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <wx/filefn.h>
+
+#include "starter/launchrules.h"
+
+namespace
+{
+
+wxString Sep(const char* path)
+{
+    wxString text(path);
+    text.Replace(wxS("\\"), wxString(wxFILE_SEP_PATH));
+    return text;
+}
+
+} // namespace
+
+TEST(StripOneTrailingSeparator, RemovesExactlyOneSeparator)
+{
+    EXPECT_EQ(Sep("C:\\Tivora"), StripOneTrailingSeparator(Sep("C:\\Tivora\\")));
+    EXPECT_EQ(Sep("C:\\Tivora\\"), StripOneTrailingSeparator(Sep("C:\\Tivora\\\\")));
+    EXPECT_EQ(Sep("C:\\Tivora"), StripOneTrailingSeparator(Sep("C:\\Tivora")));
+    EXPECT_EQ(wxString(), StripOneTrailingSeparator(Sep("\\")));
+    EXPECT_EQ(wxString(), StripOneTrailingSeparator(wxString()));
+}
+
+TEST(ArgumentRules, CallerAndSetUpTokensAreCaseSensitiveSubstrings)
+{
+    EXPECT_TRUE(IsDsWinCaller(wxS("C:\\DSWIN\\dswin.exe")));
+    EXPECT_TRUE(IsDsWinCaller(wxS("xdswinx")));
+    EXPECT_FALSE(IsDsWinCaller(wxS("C:\\DSWIN\\DSWIN.EXE")));
+    EXPECT_FALSE(IsDsWinCaller(wxString()));
+
+    EXPECT_TRUE(IsInitSetupRequest(wxS("initsetup")));
+    EXPECT_TRUE(IsInitSetupRequest(wxS("x_initsetup_y")));
+    EXPECT_FALSE(IsInitSetupRequest(wxS("INITSETUP")));
+    EXPECT_FALSE(IsInitSetupRequest(wxS("C:\\VDDS\\patient.ini")));
+}
+
+TEST(QuoteWindowsArgument, LeavesPlainArgumentsAlone)
+{
+    EXPECT_EQ(wxS("C:\\VDDS\\patient.ini"), QuoteWindowsArgument(wxS("C:\\VDDS\\patient.ini")));
+    EXPECT_EQ(wxS("C:\\VDDS\\"), QuoteWindowsArgument(wxS("C:\\VDDS\\")));
+}
+
+TEST(QuoteWindowsArgument, QuotesBlanksTabsQuotesAndEmptyText)
+{
+    EXPECT_EQ(wxS("\"C:\\VDDS Daten\\patient.ini\""),
+              QuoteWindowsArgument(wxS("C:\\VDDS Daten\\patient.ini")));
+    EXPECT_EQ(wxS("\"a\tb\""), QuoteWindowsArgument(wxS("a\tb")));
+    EXPECT_EQ(wxS("\"\""), QuoteWindowsArgument(wxString()));
+    // Backslashes before a quote, escaped or closing, are doubled.
+    EXPECT_EQ(wxS("\"a\\\"b\""), QuoteWindowsArgument(wxS("a\"b")));
+    EXPECT_EQ(wxS("\"a\\\\\\\"b\""), QuoteWindowsArgument(wxS("a\\\"b")));
+    EXPECT_EQ(wxS("\"C:\\My Dir\\\\\""), QuoteWindowsArgument(wxS("C:\\My Dir\\")));
+}
