@@ -1,3 +1,5 @@
+#include "starter/registration.h"
+
 #include <memory>
 
 #include <wx/datetime.h>
@@ -10,10 +12,15 @@
 #include "starter/localencoding.h"
 #include "starter/processargs.h"
 #include "starter/vddsregistration.h"
-#include "starter/vorastarter.h"
 #include "starter/windowsdir.h"
 
-void vorastarter::RegisterOnce()
+CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& dataPath,
+                                     bool dsWinCaller)
+    : m_appPath(appPath), m_dataPath(dataPath), m_dsWinCaller(dsWinCaller)
+{
+}
+
+void CVddsRegistration::RegisterOnce()
 {
     const std::unique_ptr<CRegChecker> written(new CRegChecker(kClientKeyPath, wxS("VddsIniWritten")));
     if (written->KeyExists())
@@ -34,7 +41,7 @@ void vorastarter::RegisterOnce()
         written->SetValue(wxS("0"));
 }
 
-bool vorastarter::WriteRegistration()
+bool CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
     const wxString iniPath = m_windowsDir + wxFILE_SEP_PATH + wxS("vdds_mmi.ini");
@@ -69,7 +76,7 @@ bool vorastarter::WriteRegistration()
     return registered;
 }
 
-void vorastarter::BackupRegistration(const wxString& registrationText)
+void CVddsRegistration::BackupRegistration(const wxString& registrationText)
 {
     WriteBackup(registrationText, m_appPath, wxDateTime::Now(), LocalEncoding());
 }

@@ -11,6 +11,7 @@
 #include "starter/clientlaunch.h"
 #include "starter/launchrules.h"
 #include "starter/processargs.h"
+#include "starter/registration.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(vorastarter, wxDialog);
 
@@ -59,6 +60,13 @@ wxString vorastarter::ReadRegistryPath(const wxString& valueName)
 {
     const std::unique_ptr<CRegChecker> checker(new CRegChecker(kClientKeyPath, valueName));
     return StripOneTrailingSeparator(checker->GetValue(wxString()));
+}
+
+void vorastarter::RegisterOnce()
+{
+    CVddsRegistration registration(m_appPath, m_dataPath, m_dsWinCaller);
+    registration.RegisterOnce();
+    m_windowsDir = registration.WindowsDir();
 }
 
 void vorastarter::Launch()

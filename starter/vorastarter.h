@@ -21,9 +21,6 @@ public:
     void Init();
     wxString ReadRegistryPath(const wxString& valueName);
     void RegisterOnce();
-    // True when the registration file holds the product afterwards.
-    bool WriteRegistration();
-    void BackupRegistration(const wxString& registrationText);
     void Launch();
     void OnCloseWindow(wxCloseEvent& event);
 

@@ -1,0 +1,70 @@
+#include "vddsfixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "starter/registration.h"
+
+std::string CrLf(std::initializer_list<std::string> lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+VddsFixture::VddsFixture()
+{
+    setenv("TVDDS_REGISTRY_ROOT", (m_dir / "registry").c_str(), 1);
+    setenv("TVDDS_WINDOWS_DIR", (m_dir / "windows").c_str(), 1);
+    mkdir((m_dir / "windows").c_str(), 0755);
+    mkdir((m_dir / "app").c_str(), 0755);
+    mkdir((m_dir / "data").c_str(), 0755);
+    mkdir((m_dir / "data/conf").c_str(), 0755);
+}
+
+VddsFixture::~VddsFixture()
+{
+    unsetenv("TVDDS_REGISTRY_ROOT");
+    unsetenv("TVDDS_WINDOWS_DIR");
+}
+
+std::string VddsFixture::IniPath() const { return m_dir / "windows/vdds_mmi.ini"; }
+std::string VddsFixture::AppPath() const { return m_dir / "app"; }
+
+std::string VddsFixture::ProductSection(bool dsWin) const
+{
+    const std::string program = AppPath() + "/tvdds";
+    if (dsWin)
+        return CrLf({"[TIVORA]", "NAME=Tivora", "PATDATIMPORT=" + program, "PATDATIMPORT_OS=1",
+                     "MMOINFEXPORT=" + program, "MMOINFEXPORT_OS=1", "MMOVIEW=" + program,
+                     "MMOVIEW_OS=1", "SUPPORTTHUMBNAILS=0", "STAGES=12", "VERSION=1.2"});
+    return CrLf({"[TIVORA]", "NAME=Tivora", "PATDATIMPORT=" + program, "PATDATIMPORT_OS=1",
+                 "STAGES=1", "VERSION=1.2"});
+}
+
+void VddsFixture::RegisterOnce(bool dsWin)
+{
+    CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(m_dir / "data/conf"), dsWin)
+        .RegisterOnce();
+}
+
+std::string VddsFixture::FlagPath() const
+{
+    return m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten";
+}
+
+std::string VddsFixture::Flag() const
+{
+    return ReadFile(FlagPath());
+}
+
+std::string VddsFixture::RegisterInto(const std::string& before, bool dsWin)
+{
+    std::remove(FlagPath().c_str());
+    WriteFile(IniPath(), before);
+    RegisterOnce(dsWin);
+    return ReadFile(IniPath());
+}
+
