@@ -31,14 +31,6 @@ install_packages() {
   apt-get install -y -q --no-install-recommends $missing
 }
 
-# Source entries mirror the binary entries the machine already uses.
-enable_source_packages() {
-  local list=/etc/apt/sources.list.d/tvdds-src.sources
-  [ -f "$list" ] && return 0
-  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$list"
-  apt-get update -q
-}
-
 install_packages
-"$here/build-wx-msw.sh" i686 "$cache"
 "$here/build-wx-msw.sh" x86_64 "$cache"
+"$here/build-wx-msw.sh" i686 "$cache"

@@ -1,0 +1,169 @@
+#include "wineprefix.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::vector<std::string> Environment(const std::map<std::string, std::string>& overrides)
+{
+    std::map<std::string, std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+    {
+        const std::string text(*entry);
+        const size_t eq = text.find('=');
+        if (eq != std::string::npos)
+            env[text.substr(0, eq)] = text.substr(eq + 1);
+    }
+    for (const auto& [name, value] : overrides)
+        env[name] = value;
+    std::vector<std::string> list;
+    for (const auto& [name, value] : env)
+        list.push_back(name + "=" + value);
+    return list;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');)
+        fields.push_back(field);
+    return fields;
+}
+
+} // namespace
+
+WinePrefix::WinePrefix(const std::string& root, const std::string& buildDir)
+    : m_root(root), m_prefix(root + "/prefix"), m_log(root + "/wine.log")
+{
+    if (Run({"wineboot", "-i"}, {}) != 0)
+        throw std::runtime_error("wineboot failed; see " + m_log);
+    // The null driver runs GUI programs without a display; the desktop
+    // process picks it up after a restart of the wineserver.
+    Wine({"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"});
+    Run({"wineserver", "-k"}, {});
+    Run({"wineserver", "-w"}, {});
+    Run({"wineserver", "-p"}, {});
+
+    const fs::path app = UnixPath("C:\\Program Files\\Tivora");
+    const fs::path harness = UnixPath("C:\\harness");
+    fs::create_directories(app);
+    fs::create_directories(harness);
+    fs::copy_file(buildDir + "/tvdds.exe", app / "tvdds.exe");
+    fs::copy_file(buildDir + "/tests/wine/tivoracl.exe", app / "tivoracl.exe");
+    fs::copy_file(buildDir + "/tests/wine/boxrun.exe", harness / "boxrun.exe");
+}
+
+WinePrefix::~WinePrefix()
+{
+    Run({"wineserver", "-k"}, {});
+}
+
+int WinePrefix::Wine(const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& extraEnv) const
+{
+    std::vector<std::string> command{"wine"};
+    command.insert(command.end(), args.begin(), args.end());
+    return Run(command, extraEnv);
+}
+
+int WinePrefix::Run(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& extraEnv) const
+{
+    std::map<std::string, std::string> env{
+        {"WINEPREFIX", m_prefix},
+        {"WINEARCH", "win64"},
+        {"WINEDEBUG", "-all"},
+        {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+        {"DISPLAY", ""},
+        {"LC_ALL", "C"},
+    };
+    for (const auto& [name, value] : extraEnv)
+        env[name] = value;
+    const std::vector<std::string> envList = Environment(env);
+
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& entry : envList)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+
+    // Wine's daemons inherit and keep open whatever output they are given:
+    // a log file, never the test runner's pipes.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, m_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0)
+        return -1000;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1001;
+}
+
+std::string WinePrefix::UnixPath(const std::string& windowsPath) const
+{
+    std::string rest = windowsPath.substr(2);
+    for (char& ch : rest)
+        if (ch == '\\')
+            ch = '/';
+    return m_prefix + "/drive_c" + rest;
+}
+
+std::string WinePrefix::WindowsPath(const std::string& unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char& ch : path)
+        if (ch == '/')
+            ch = '\\';
+    return path;
+}
+
+BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
+                  const std::map<std::string, std::string>& extraEnv)
+{
+    const std::string job = prefix.Root() + "/job.txt";
+    const std::string result = prefix.Root() + "/result.txt";
+    std::ofstream(job, std::ios::binary) << commandLine << "\n";
+    fs::remove(result);
+    prefix.Wine({"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job),
+                 WinePrefix::WindowsPath(result)},
+                extraEnv);
+
+    BoxRun run;
+    run.timedOut = true;
+    std::ifstream in(result, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+    {
+        const std::vector<std::string> fields = Fields(line);
+        if (fields.size() == 3 && fields[0] == "box")
+            run.boxes.push_back({fields[1], fields[2]});
+        else if (fields.size() == 2 && fields[0] == "exit")
+        {
+            run.exitCode = std::stoi(fields[1]);
+            run.timedOut = false;
+        }
+    }
+    return run;
+}
