@@ -5,8 +5,11 @@
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>
 
+#include "app/catalogloader.h"
+#include "app/language.h"
 #include "registry/clientkey.h"
 #include "registry/regkey.h"
+#include "starter/localencoding.h"
 #include "starter/vorastarter.h"
 
 wxIMPLEMENT_CLASS(StarterApp, wxApp);
@@ -89,5 +92,26 @@ int StarterApp::LoadConfiguration()
 
 int StarterApp::InitLanguage()
 {
+    const wxString catalogDir = m_appPath + wxFILE_SEP_PATH + wxS("lang");
+    m_locale = new wxLocale;
+
+    const wxLanguage language = ChooseLanguage(wxLocale::GetSystemLanguage());
+    if (!m_locale->Init(language, wxLOCALE_DONT_LOAD_DEFAULT))
+    {
+        // The object stays the library's current locale; it is only forgotten.
+        m_locale = nullptr;
+        return 1;
+    }
+
+    CCatalogLoader::AddLookupPrefix(catalogDir);
+    const wxString canonicalName = wxLocale::GetLanguageCanonicalName(language);
+    wxTranslations::Get()->SetLoader(new CCatalogLoader(canonicalName, AnsiCodePage()));
+    // English needs no catalog: the message ids are the English texts.
+    if (!m_locale->AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US) &&
+        !canonicalName.StartsWith(wxS("en")))
+    {
+        m_locale = nullptr;
+        return 1;
+    }
     return 0;
 }

@@ -4,3 +4,8 @@ wxCSConv LocalEncoding()
 {
     return wxCSConv(wxFONTENCODING_CP1252);
 }
+
+unsigned AnsiCodePage()
+{
+    return 1252;
+}
