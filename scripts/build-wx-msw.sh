@@ -43,7 +43,7 @@ cd "$build"
   --without-libpng --without-libjpeg --without-libtiff --without-zlib \
   --without-expat --without-regex --without-liblzma --without-opengl \
   --enable-intl --enable-config --enable-datetime --enable-file --enable-ffile \
-  --enable-log --enable-loggui --enable-streams --enable-textfile \
+  --enable-log --enable-loggui --enable-streams --enable-textbuf --enable-textfile \
   --enable-regkey --enable-msgdlg --enable-stdpaths --enable-dynlib \
   --enable-dynamicloader --enable-fontmap --enable-longlong --enable-filesystem \
   --enable-stopwatch --enable-threads --disable-accessibility --enable-wxdib --enable-image --enable-menus --enable-menubar \

@@ -154,11 +154,9 @@ bool ReadDecodedFile(const wxString& path, const wxMBConv& conv, wxString& text)
     if (bytes.empty())
         return true;
 
-    const size_t wideLength = conv.ToWChar(nullptr, 0, bytes.data(), bytes.size());
-    if (wideLength == wxCONV_FAILED)
-        return false;
+    // Bytes that cannot be decoded give no text at all.
     text = wxString(bytes.data(), conv, bytes.size());
-    return true;
+    return !text.empty();
 }
 
 wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
