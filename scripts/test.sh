@@ -16,4 +16,3 @@ for preset in win64 win32 linux; do
 done
 
 ctest --preset linux
-ctest --preset win64

@@ -9,6 +9,8 @@
 #include <memory>
 #include <thread>
 
+#include <wx/cmdline.h>
+
 #include "wineprefix.h"
 
 namespace fs = std::filesystem;
@@ -88,10 +90,10 @@ protected:
         SetValue("VddsIniWritten", "1");
     }
 
-    BoxRun Run(const std::string& arguments)
+    BoxRun Run(const std::string& arguments, std::map<std::string, std::string> env = {})
     {
-        return RunWatched(Prefix(), kTvdds + arguments,
-                          {{"TVDDS_CLIENT_RECORD", WinePrefix::WindowsPath(m_record)}});
+        env["TVDDS_CLIENT_RECORD"] = WinePrefix::WindowsPath(m_record);
+        return RunWatched(Prefix(), kTvdds + arguments, env);
     }
 
     // The client's record once it is written, or an empty text when no
@@ -205,6 +207,38 @@ TEST_F(EndToEnd, PathWithBlanksAndQuotesReachesClientAsOneArgument)
     EXPECT_NE(std::string::npos, ClientRecord().find("\narg\ta \\\"q\\\" b\n"));
 }
 
+TEST_F(EndToEnd, HostileArgumentsReachTheClientExactlyAsTheProgramReadThem)
+{
+    Install();
+    const char* const hostile[] = {
+        R"( "C:\VDDS Daten\patient.ini")",
+        R"( "a \"q\" b")",
+        R"( "C:\My Dir\\")",
+        R"( "")",
+        " \"tab\there\"",
+        R"( a"b c"d)",
+        R"( "\\server\share name\x.ini")",
+        " \"Z\xC3\xA4hne \xE2\x82\xAC.ini\"",
+        R"( x\\"y z")",
+        R"( "ends in quote\"")",
+    };
+    for (const char* tail : hostile)
+    {
+        const std::string commandLine = kTvdds + tail;
+        // The program splits its command line by the library's DOS rules.
+        const wxArrayString args = wxCmdLineParser::ConvertStringToArgs(
+            wxString::FromUTF8(commandLine), wxCMD_LINE_SPLIT_DOS);
+        ASSERT_EQ(2u, args.size()) << tail;
+
+        fs::remove(m_record);
+        Run(tail);
+        const std::string record = ClientRecord();
+        const std::string argLines = record.substr(std::min(record.find('\n') + 1, record.size()));
+        EXPECT_EQ("arg\t" + std::string(args[1].utf8_str()) + "\n", argLines) << tail;
+        std::ofstream(m_record + ".release").close();
+    }
+}
+
 TEST_F(EndToEnd, InitSetupTokenStartsNothingAndShowsNothing)
 {
     Install();
@@ -215,6 +249,167 @@ TEST_F(EndToEnd, InitSetupTokenStartsNothingAndShowsNothing)
         EXPECT_TRUE(run.boxes.empty()) << argument;
     }
     EXPECT_EQ("", ClientRecord(1000));
+}
+
+namespace
+{
+
+const std::string kIni = "C:\\windows\\vdds_mmi.ini";
+const std::string kOtherVendors =
+    "; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n";
+
+class Registration : public EndToEnd
+{
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        SetValue("BaseAppPath", kAppDir);
+        SetValue("BaseDataPath", "C:\\ProgramData\\Tivora\\");
+        fs::create_directories(Prefix().UnixPath("C:\\ProgramData\\Tivora\\conf"));
+    }
+
+    std::string Probe(const std::string& what, const std::string& argument)
+    {
+        const std::string out = Prefix().Root() + "/probe.txt";
+        fs::remove(out);
+        Prefix().Wine({"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(out)});
+        return ReadAll(out);
+    }
+
+    std::string Ini() { return ReadAll(Prefix().UnixPath(kIni)); }
+
+    std::vector<fs::path> Backups()
+    {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kAppDir)))
+            if (entry.path().extension() == ".bak")
+                found.push_back(entry.path());
+        return found;
+    }
+};
+
+const std::string kProduct =
+    "[TIVORA]\r\nNAME=Tivora\r\n"
+    "PATDATIMPORT=C:\\Program Files\\Tivora\\tvdds.exe\r\nPATDATIMPORT_OS=1\r\n";
+
+} // namespace
+
+TEST_F(Registration, FirstRunRegistersWithBackupAndSecondRunChangesNothing)
+{
+    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2=TIVORA\r\n\r\n[XRAY]\r\n"
+              "NAME=X-Ray\r\n" + kProduct + "STAGES=1\r\nVERSION=1.2\r\n",
+              Ini());
+    EXPECT_EQ("1", Probe("reg", "VddsIniWritten"));
+    const std::vector<fs::path> backups = Backups();
+    ASSERT_EQ(1u, backups.size());
+    EXPECT_EQ(kOtherVendors, ReadAll(backups[0].string()));
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+
+    const std::string registered = Ini();
+    fs::remove(m_record);
+    Run(" C:\\VDDS\\patient.ini dswin");
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ(1u, Backups().size());
+}
+
+TEST_F(Registration, DsWinCallerOnSetUpGetsTheLongSectionAndNoClient)
+{
+    const BoxRun run = Run(" initsetup C:\\DSWIN\\dswin.exe");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("[BVS]\r\nNAME1=TIVORA\r\n" + kProduct +
+                  "MMOINFEXPORT=C:\\Program Files\\Tivora\\tvdds.exe\r\nMMOINFEXPORT_OS=1\r\n"
+                  "MMOVIEW=C:\\Program Files\\Tivora\\tvdds.exe\r\nMMOVIEW_OS=1\r\n"
+                  "SUPPORTTHUMBNAILS=0\r\nSTAGES=12\r\nVERSION=1.2\r\n",
+              Ini());
+    EXPECT_TRUE(Backups().empty()) << "there was no file to back up";
+    EXPECT_EQ("", ClientRecord(1000));
+}
+
+TEST_F(Registration, FileAndDataDirectoryGrantFullControlToEveryoneAndAdministrators)
+{
+    Run(" initsetup");
+    const std::string expected = "ace\t0\t0x1f01ff\tS-1-1-0\t0\nace\t0\t0x1f01ff\tS-1-5-32-544\t0\n";
+    EXPECT_EQ(expected, Probe("acl", kIni));
+    EXPECT_EQ(expected, Probe("acl", "C:\\ProgramData\\Tivora\\conf"));
+}
+
+TEST_F(Registration, UndecodableFileIsLeftAloneAndRetriedNextRun)
+{
+    // A UTF-8 text in the multibyte Japanese code page that it cannot be.
+    const std::string undecodable = "[BVS]\r\nNAME1=\x81\x20\r\n";
+    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << undecodable;
+    Run(" initsetup", {{"LC_ALL", "ja_JP.SJIS"}});
+    EXPECT_EQ(undecodable, Ini());
+    EXPECT_EQ("0", Probe("reg", "VddsIniWritten"));
+}
+
+namespace
+{
+
+class Language : public EndToEnd
+{
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        Install();
+    }
+
+    BoxRun RunAs(const std::string& locale) { return Run("", {{"LC_ALL", locale}}); }
+
+    fs::path Catalog() { return Prefix().UnixPath(kAppDir + "\\lang\\de\\LC_MESSAGES\\tvdds.mo"); }
+};
+
+const std::string kGermanWarning = "Keine Patientendatei gefunden";
+
+} // namespace
+
+TEST_F(Language, GermanAndSwissGermanUsersGetGermanTexts)
+{
+    for (const char* locale : {"de_DE.UTF-8", "de_CH.UTF-8", "de_AT.UTF-8"})
+    {
+        const BoxRun run = RunAs(locale);
+        ASSERT_EQ(1u, run.boxes.size()) << locale;
+        EXPECT_EQ("Warnung!", run.boxes[0].caption) << locale;
+        EXPECT_EQ(kGermanWarning, run.boxes[0].text) << locale;
+    }
+}
+
+TEST_F(Language, FrenchUserGetsEnglishWithoutError)
+{
+    const BoxRun run = RunAs("fr_FR.UTF-8");
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Warning!", run.boxes[0].caption);
+    EXPECT_EQ("No patient data file found", run.boxes[0].text);
+}
+
+TEST_F(Language, MissingCatalogIsReportedOnceThenEnglish)
+{
+    const fs::path aside = Prefix().Root() + "/tvdds.mo";
+    fs::rename(Catalog(), aside);
+    const BoxRun run = RunAs("de_DE.UTF-8");
+    fs::rename(aside, Catalog());
+    ASSERT_EQ(2u, run.boxes.size());
+    EXPECT_EQ("Language initialisation error", run.boxes[0].caption);
+    EXPECT_EQ("Unable to init language!", run.boxes[0].text);
+    EXPECT_EQ("Warning!", run.boxes[1].caption);
+    EXPECT_EQ("No patient data file found", run.boxes[1].text);
+}
+
+TEST_F(Language, CatalogDirectlyInLangDirectoryIsFound)
+{
+    const fs::path direct = Prefix().UnixPath(kAppDir + "\\lang\\tvdds.mo");
+    fs::rename(Catalog(), direct);
+    const BoxRun run = RunAs("de_DE.UTF-8");
+    fs::rename(direct, Catalog());
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(kGermanWarning, run.boxes[0].text);
 }
 
 int main(int argc, char** argv)

@@ -65,7 +65,9 @@ WinePrefix::WinePrefix(const std::string& root, const std::string& buildDir)
     fs::create_directories(harness);
     fs::copy_file(buildDir + "/tvdds.exe", app / "tvdds.exe");
     fs::copy_file(buildDir + "/tests/wine/tivoracl.exe", app / "tivoracl.exe");
+    fs::copy(buildDir + "/lang", app / "lang", fs::copy_options::recursive);
     fs::copy_file(buildDir + "/tests/wine/boxrun.exe", harness / "boxrun.exe");
+    fs::copy_file(buildDir + "/tests/wine/probe.exe", harness / "probe.exe");
 }
 
 WinePrefix::~WinePrefix()

@@ -11,31 +11,10 @@
 #include <set>
 #include <string>
 
+#include "wideutf8.h"
+
 namespace
 {
-
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
-    std::wstring out(size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size);
-    return out;
-}
 
 std::wstring WindowText(HWND window)
 {

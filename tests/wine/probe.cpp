@@ -12,17 +12,10 @@
 #include <fstream>
 #include <string>
 
+#include "wideutf8.h"
+
 namespace
 {
-
-std::string Utf8(const wchar_t* text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 int WriteAcl(const wchar_t* path, std::ofstream& out)
 {
