@@ -46,7 +46,7 @@ cd "$build"
   --enable-log --enable-loggui --enable-streams --enable-textbuf --enable-textfile \
   --enable-regkey --enable-msgdlg --enable-stdpaths --enable-dynlib \
   --enable-dynamicloader --enable-fontmap --enable-longlong --enable-filesystem \
-  --enable-stopwatch --enable-threads --enable-ole --disable-accessibility --enable-wxdib --enable-image --enable-menus --enable-menubar \
+  --enable-stopwatch --enable-threads --enable-ole --enable-dataobj --enable-variant --disable-accessibility --enable-wxdib --enable-image --enable-menus --enable-menubar \
   --enable-button --enable-stattext --enable-statbmp --enable-statline --enable-artstd \
   CC="$host-gcc-win32" CXX="$host-g++-win32" \
   CPPFLAGS="-DNOTASKDIALOG" CXXFLAGS="-O2" CFLAGS="-O2" \

@@ -412,6 +412,76 @@ TEST_F(Language, CatalogDirectlyInLangDirectoryIsFound)
     EXPECT_EQ(kGermanWarning, run.boxes[0].text);
 }
 
+namespace
+{
+
+const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
+
+class Installer : public Registration
+{
+protected:
+    BoxRun InstallSilently() { return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir); }
+
+    fs::path Installed(const std::string& relative) const
+    {
+        return Prefix().UnixPath(kSetupDir + "\\" + relative);
+    }
+
+    // The uninstaller runs on from a copy of itself and returns at once.
+    bool UninstallAndWait()
+    {
+        RunWatched(Prefix(), "\"" + kSetupDir + "\\uninstall.exe\" /S");
+        for (int waited = 0; waited < 20000; waited += 100)
+        {
+            if (!fs::exists(Installed("uninstall.exe")))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistration)
+{
+    Prefix().Wine({"reg", "delete", "HKLM\\SOFTWARE\\Halvorin", "/f"});
+    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+
+    const BoxRun install = InstallSilently();
+    ASSERT_FALSE(install.timedOut);
+    EXPECT_EQ(0, install.exitCode);
+    EXPECT_TRUE(install.boxes.empty());
+    EXPECT_TRUE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_TRUE(fs::exists(Installed("lang\\de\\LC_MESSAGES\\tvdds.mo")));
+    EXPECT_EQ(kSetupDir, Probe("reg", "BaseAppPath"));
+    EXPECT_EQ("C:\\ProgramData\\Tivora", Probe("reg", "BaseDataPath"));
+    EXPECT_TRUE(fs::is_directory(Prefix().UnixPath("C:\\ProgramData\\Tivora\\conf")));
+    EXPECT_EQ("1", Probe("reg", "VddsIniWritten"));
+    const std::string registered = Ini();
+    EXPECT_NE(std::string::npos,
+              registered.find("NAME2=TIVORA\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n[TIVORA]\r\n"
+                              "NAME=Tivora\r\nPATDATIMPORT=" + kSetupDir + "\\tvdds.exe\r\n"));
+
+    fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), Installed("tivoracl.exe"));
+    RunWatched(Prefix(), "\"" + kSetupDir + "\\tvdds.exe\" C:\\VDDS\\patient.ini",
+               {{"TVDDS_CLIENT_RECORD", WinePrefix::WindowsPath(m_record)}});
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+    std::ofstream(m_record + ".release").close();
+    fs::remove(Installed("tivoracl.exe"));
+
+    EXPECT_EQ(0, InstallSilently().exitCode);
+    EXPECT_EQ(registered, Ini()) << "a second install changes nothing";
+
+    ASSERT_TRUE(UninstallAndWait());
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_FALSE(fs::exists(Installed("lang")));
+    EXPECT_NE(0, Prefix().Wine({"reg", "query", kKey}));
+    EXPECT_EQ(registered, Ini()) << "other vendors live in the file too";
+    for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kSetupDir)))
+        EXPECT_EQ(".bak", entry.path().extension()) << "only the backup stays";
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

@@ -68,6 +68,7 @@ WinePrefix::WinePrefix(const std::string& root, const std::string& buildDir)
     fs::copy(buildDir + "/lang", app / "lang", fs::copy_options::recursive);
     fs::copy_file(buildDir + "/tests/wine/boxrun.exe", harness / "boxrun.exe");
     fs::copy_file(buildDir + "/tests/wine/probe.exe", harness / "probe.exe");
+    fs::copy_file(buildDir + "/tvdds-setup-x64.exe", harness / "setup.exe");
 }
 
 WinePrefix::~WinePrefix()

@@ -1,0 +1,98 @@
+; Installer of tvdds. Built by CMake with makensis:
+;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCATALOG=tvdds.mo
+;            -DVERSION=1.0.0 -DOUTFILE=setup.exe tvdds.nsi
+; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
+
+Unicode true
+Target ${ARCH}-unicode
+SetCompressor /SOLID lzma
+
+!include LogicLib.nsh
+
+!define PRODUCT "Tivora VDDS starter"
+!define CLIENT_KEY "SOFTWARE\Halvorin\TivoraClient"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TivoraVdds"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+RequestExecutionLevel admin
+!if ${ARCH} == amd64
+  InstallDir "$PROGRAMFILES64\Tivora"
+!else
+  InstallDir "$PROGRAMFILES\Tivora"
+!endif
+ShowInstDetails show
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+; The registry view the program itself reads: the 64-bit view for the
+; x86_64 build, the redirected 32-bit view for the 32-bit build.
+!macro UseProgramRegistryView
+  !if ${ARCH} == amd64
+    SetRegView 64
+  !endif
+!macroend
+
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_OK|MB_ICONSTOP "Administrator rights are required." /SD IDOK
+    SetErrorLevel 740
+    Quit
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro RequireAdministrator
+  !insertmacro UseProgramRegistryView
+  SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RequireAdministrator
+  !insertmacro UseProgramRegistryView
+  SetShellVarContext all
+FunctionEnd
+
+Section "Install"
+  SetOutPath "$INSTDIR"
+  File "/oname=tvdds.exe" "${PROGRAM}"
+  SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
+  File "/oname=tvdds.mo" "${CATALOG}"
+  CreateDirectory "$APPDATA\Tivora\conf"
+
+  WriteRegStr HKLM "${CLIENT_KEY}" "BaseAppPath" "$INSTDIR"
+  WriteRegStr HKLM "${CLIENT_KEY}" "BaseDataPath" "$APPDATA\Tivora"
+
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halvorin"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\tvdds.exe$\""
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstall.exe$\""
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; The one-time registration in vdds_mmi.ini; later installs leave it alone.
+  ExecWait '"$INSTDIR\tvdds.exe" initsetup'
+SectionEnd
+
+Section "Uninstall"
+  ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
+  Delete "$INSTDIR\tvdds.exe"
+  Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
+  RMDir "$INSTDIR\lang\de\LC_MESSAGES"
+  RMDir "$INSTDIR\lang\de"
+  RMDir "$INSTDIR\lang"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${CLIENT_KEY}"
+  DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
