@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <wx/datetime.h>
 #include <wx/fileconf.h>
@@ -116,6 +118,38 @@ TEST_F(RegistrationTest, FaultsLeaveTheFileUntouchedAndTheFlagWithdrawn)
     mkdir(IniPath().c_str(), 0755);
     RegisterOnce(false);
     EXPECT_EQ("0", Flag());
+}
+
+TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithdrawn)
+{
+    const std::string before = CrLf({"[BVS]", "NAME1=A"});
+    const std::string windows = m_dir / "windows";
+    const struct
+    {
+        const char* what;
+        mode_t fileMode;
+        mode_t dirMode;
+    } cases[] = {
+        {"read-only file", 0444, 0777},
+        {"read-only directory", 0666, 0555},
+        {"unreadable file", 0222, 0777},
+    };
+    for (const auto& c : cases)
+    {
+        std::remove(IniPath().c_str());
+        chmod(windows.c_str(), 0777);
+        WriteFile(IniPath(), before);
+        chmod(IniPath().c_str(), c.fileMode);
+        chmod(windows.c_str(), c.dirMode);
+        std::remove((m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten").c_str());
+
+        RegisterOnceUnprivileged(false);
+
+        chmod(windows.c_str(), 0777);
+        chmod(IniPath().c_str(), 0644);
+        EXPECT_EQ(before, ReadFile(IniPath())) << c.what;
+        EXPECT_EQ("0", Flag()) << c.what;
+    }
 }
 
 TEST(FindBvsSection, AcceptsBvsAloneOrFollowedByBlankInEnumerationOrder)

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "starter/registration.h"
 
@@ -48,6 +51,35 @@ void VddsFixture::RegisterOnce(bool dsWin)
 {
     CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(m_dir / "data/conf"), dsWin)
         .RegisterOnce();
+}
+
+void VddsFixture::RegisterOnceUnprivileged(bool dsWin)
+{
+    if (geteuid() != 0)
+    {
+        RegisterOnce(dsWin);
+        return;
+    }
+    // The child runs as "nobody"; the registry store must stay writable.
+    const std::string registry = m_dir / "registry";
+    std::filesystem::create_directories(std::filesystem::path(FlagPath()).parent_path());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(registry))
+        chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666);
+    chmod(registry.c_str(), 0777);
+    chmod(m_dir.Path().c_str(), 0777);
+    chmod(AppPath().c_str(), 0777);
+
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        RegisterOnce(dsWin);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "unprivileged run failed";
 }
 
 std::string VddsFixture::FlagPath() const

@@ -24,6 +24,8 @@ protected:
     std::string Flag() const;
 
     void RegisterOnce(bool dsWin);
+    // The same as a user without special rights: root may write anything.
+    void RegisterOnceUnprivileged(bool dsWin);
     // Writes `before` as the registration file, runs a first registration
     // and returns the file's bytes afterwards.
     std::string RegisterInto(const std::string& before, bool dsWin);
