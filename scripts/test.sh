@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the three targets and runs every test:
-# the native unit tests under the sanitizers, the end-to-end tests of the
-# x86_64 build under Wine, the Windows unit tests under Wine and a bounded
-# fuzzing run of the registration edit.
+# Installs what is missing, builds every target and runs every test: the
+# native unit tests under the sanitizers, the catalog check, the end-to-end
+# tests of the x86_64 build (and its installer) under Wine, and a bounded
+# fuzzing run of the registration edit. Prints the registration benchmark.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,9 +10,29 @@ cd "$root"
 scripts/setup.sh
 . scripts/wx-env.sh
 
-for preset in win64 win32 linux; do
+for preset in win64 win32 linux fuzz bench; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
 done
+cmake --build --preset win64
+cmake --build --preset win32
+cmake --build --preset linux
+cmake --build --preset fuzz --target registration_fuzzer
+cmake --build --preset bench --target registration_bench
 
+echo "== Fuzzing the registration edit for ${TVDDS_FUZZ_SECONDS:=30} s"
+corpus=$(mktemp -d)
+log=$(mktemp)
+trap 'rm -rf "$corpus" "$log"' EXIT
+cp tests/fuzz/corpus/* "$corpus"/
+if ! build/fuzz/tests/fuzz/registration_fuzzer -max_total_time="$TVDDS_FUZZ_SECONDS" -max_len=4096 \
+     "$corpus" >"$log" 2>&1; then
+  tail -n 60 "$log"
+  exit 1
+fi
+grep -E '^Done' "$log"
+
+echo "== Registration benchmark (1 MB vdds_mmi.ini)"
+build/bench/tests/bench/registration_bench
+
+echo "== Tests"
 ctest --preset linux
