@@ -121,20 +121,17 @@ bool CRegistryKey::HasValue(const wxString& name) const
 
 bool CRegistryKey::QueryValue(const wxString& name, wxString& text) const
 {
-    const wxString valuePath = m_impl->FullPath() + wxS("\\") + name;
     wxFFile file;
-    wxString content;
+    bool opened = false;
     {
+        // One message for every kind of failure, below.
         wxLogNull noOpenError;
-        if (!HasValue(name) || !file.Open(m_impl->ValueFile(name), "rb"))
-        {
-            wxLogError(_("Can't read value of '%s'"), valuePath);
-            return false;
-        }
+        opened = HasValue(name) && file.Open(m_impl->ValueFile(name), "rb");
     }
-    if (!file.ReadAll(&content, wxConvUTF8))
+    wxString content;
+    if (!opened || !file.ReadAll(&content, wxConvUTF8))
     {
-        wxLogError(_("Can't read value of '%s'"), valuePath);
+        wxLogError(_("Can't read value of '%s'"), m_impl->FullPath() + wxS("\\") + name);
         return false;
     }
     text = content;
