@@ -46,8 +46,9 @@ run() {
   echo "   command line: $cmdline"
   printf '%s\n' "$cmdline" >"$demo/job.txt"
   rm -f "$demo/client.txt" "$demo/result.txt"
-  TVDDS_CLIENT_RECORD="Z:${demo//\//\\}\\client.txt" \
-    wine_quiet 'C:\harness\boxrun.exe' "Z:${demo//\//\\}\\job.txt" "Z:${demo//\//\\}\\result.txt"
+  env LC_ALL="${DEMO_LOCALE:-C}" TVDDS_CLIENT_RECORD="Z:${demo//\//\\}\\client.txt" \
+    wine 'C:\harness\boxrun.exe' "Z:${demo//\//\\}\\job.txt" "Z:${demo//\//\\}\\result.txt" \
+    </dev/null >>"$demo/wine.log" 2>&1
   while IFS=$'\t' read -r kind a b; do
     case $kind in
       box) echo "   message box \"$a\": ${b//\\n/ / }" ;;
@@ -77,4 +78,4 @@ flag=$(wine reg query "$key" /v VddsIniWritten 2>/dev/null </dev/null | tr -d '\
 echo "   VddsIniWritten = $flag"
 
 run "Called without a patient file" '"C:\Program Files\Tivora\tvdds.exe"'
-LC_ALL=de_DE.UTF-8 run "A German user: the same warning in German" '"C:\Program Files\Tivora\tvdds.exe"'
+DEMO_LOCALE=de_DE.UTF-8 run "A German user: the same warning in German" '"C:\Program Files\Tivora\tvdds.exe"'
