@@ -22,7 +22,8 @@ CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& da
 
 void CVddsRegistration::RegisterOnce()
 {
-    const std::unique_ptr<CRegChecker> written(new CRegChecker(kClientKeyPath, wxS("VddsIniWritten")));
+    const std::unique_ptr<CRegChecker> written(
+        new CRegChecker(kClientKeyPath, wxS("VddsIniWritten")));
     if (written->KeyExists())
     {
         if (written->GetValue(wxString()).IsSameAs(wxS("1"), false))

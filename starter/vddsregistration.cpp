@@ -170,8 +170,8 @@ wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime
                           wxS("_") + when.Format(wxS("%H-%M-%S"));
     for (int n = 1; n < 1000; ++n)
     {
-        const wxString path = stem + (n == 1 ? wxString() : wxString::Format(wxS("_%d"), n)) +
-                              wxS(".bak");
+        const wxString path =
+            stem + (n == 1 ? wxString() : wxString::Format(wxS("_%d"), n)) + wxS(".bak");
         if (wxFileExists(path) || wxDirExists(path))
             continue;
         wxFile file;

@@ -27,15 +27,13 @@ std::string LargeRegistrationFile(int lines)
     {
         text += "[VENDOR" + std::to_string(i) + "]\r\n";
         text += "NAME=Imaging system " + std::to_string(i) + "\r\n";
-        text += "PATDATIMPORT=C:\\Program Files\\Vendor " + std::to_string(i) +
-                "\\import.exe\r\n";
+        text += "PATDATIMPORT=C:\\Program Files\\Vendor " + std::to_string(i) + "\\import.exe\r\n";
         text += "; installed by vendor " + std::to_string(i) + "\r\n";
     }
     return text;
 }
 
-template <typename Action>
-double Seconds(Action action)
+template <typename Action> double Seconds(Action action)
 {
     const auto start = std::chrono::steady_clock::now();
     action();

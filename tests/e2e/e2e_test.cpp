@@ -121,8 +121,8 @@ protected:
         return std::string();
     }
 
-    std::string m_record = fs::temp_directory_path().string() + "/tvdds-client-" +
-                           std::to_string(getpid()) + ".txt";
+    std::string m_record =
+        fs::temp_directory_path().string() + "/tvdds-client-" + std::to_string(getpid()) + ".txt";
 };
 
 struct Refusal
@@ -165,9 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](EndToEnd& t) { static_cast<Refusals&>(t).SetValue("BaseAppPath", ""); },
                 "ERROR: Application path is empty, can't load configuration"},
         Refusal{"FileNotDirectory",
-                [](EndToEnd& t) {
-                    static_cast<Refusals&>(t).SetValue("BaseAppPath", kAppDir + "\\tvdds.exe");
-                },
+                [](EndToEnd& t)
+                { static_cast<Refusals&>(t).SetValue("BaseAppPath", kAppDir + "\\tvdds.exe"); },
                 "ERROR: Application path does not exist, can't load configuration"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
@@ -323,7 +322,8 @@ TEST_F(Registration, FirstRunRegistersWithBackupAndSecondRunChangesNothing)
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2=TIVORA\r\n\r\n[XRAY]\r\n"
-              "NAME=X-Ray\r\n" + kProduct + "STAGES=1\r\nVERSION=1.2\r\n",
+              "NAME=X-Ray\r\n" +
+                  kProduct + "STAGES=1\r\nVERSION=1.2\r\n",
               Ini());
     EXPECT_EQ("1", Probe("reg", "VddsIniWritten"));
     const std::vector<fs::path> backups = Backups();
@@ -451,7 +451,10 @@ const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
 class Installer : public Registration
 {
 protected:
-    BoxRun InstallSilently() { return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir); }
+    BoxRun InstallSilently()
+    {
+        return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir);
+    }
 
     fs::path Installed(const std::string& relative) const
     {
@@ -492,7 +495,8 @@ TEST_F(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistr
     const std::string registered = Ini();
     EXPECT_NE(std::string::npos,
               registered.find("NAME2=TIVORA\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n[TIVORA]\r\n"
-                              "NAME=Tivora\r\nPATDATIMPORT=" + kSetupDir + "\\tvdds.exe\r\n"));
+                              "NAME=Tivora\r\nPATDATIMPORT=" +
+                              kSetupDir + "\\tvdds.exe\r\n"));
 
     fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), Installed("tivoracl.exe"));
     RunWatched(Prefix(), "\"" + kSetupDir + "\\tvdds.exe\" C:\\VDDS\\patient.ini",

@@ -88,12 +88,9 @@ int WinePrefix::Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& extraEnv) const
 {
     std::map<std::string, std::string> env{
-        {"WINEPREFIX", m_prefix},
-        {"WINEARCH", "win64"},
-        {"WINEDEBUG", "-all"},
-        {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-        {"DISPLAY", ""},
-        {"LC_ALL", "C"},
+        {"WINEPREFIX", m_prefix}, {"WINEARCH", "win64"},
+        {"WINEDEBUG", "-all"},    {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+        {"DISPLAY", ""},          {"LC_ALL", "C"},
     };
     for (const auto& [name, value] : extraEnv)
         env[name] = value;
@@ -150,9 +147,9 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     const std::string result = prefix.Root() + "/result.txt";
     std::ofstream(job, std::ios::binary) << commandLine << "\n";
     fs::remove(result);
-    prefix.Wine({"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job),
-                 WinePrefix::WindowsPath(result)},
-                extraEnv);
+    prefix.Wine(
+        {"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job), WinePrefix::WindowsPath(result)},
+        extraEnv);
 
     BoxRun run;
     run.timedOut = true;

@@ -6,10 +6,10 @@
 
 TEST(ChooseLanguage, EveryGermanLocaleRunsInPlainGermanAndAllElseInEnglish)
 {
-    for (const int german : {wxLANGUAGE_GERMAN, wxLANGUAGE_GERMAN_GERMANY,
-                             wxLANGUAGE_GERMAN_AUSTRIAN, wxLANGUAGE_GERMAN_BELGIUM,
-                             wxLANGUAGE_GERMAN_LIECHTENSTEIN, wxLANGUAGE_GERMAN_LUXEMBOURG,
-                             wxLANGUAGE_GERMAN_SWISS})
+    for (const int german :
+         {wxLANGUAGE_GERMAN, wxLANGUAGE_GERMAN_GERMANY, wxLANGUAGE_GERMAN_AUSTRIAN,
+          wxLANGUAGE_GERMAN_BELGIUM, wxLANGUAGE_GERMAN_LIECHTENSTEIN, wxLANGUAGE_GERMAN_LUXEMBOURG,
+          wxLANGUAGE_GERMAN_SWISS})
         EXPECT_EQ(wxLANGUAGE_GERMAN, ChooseLanguage(german)) << german;
 
     for (const int other : {wxLANGUAGE_UNKNOWN, wxLANGUAGE_DEFAULT, wxLANGUAGE_FRENCH,
@@ -23,7 +23,8 @@ TEST(CatalogCandidates, EncodingVariantThenNameThenLanguageEachBelowEveryPrefixT
     wxArrayString prefixes;
     prefixes.push_back(wxS("P1"));
     prefixes.push_back(wxS("P2"));
-    const wxArrayString found = CatalogCandidates(wxS("tvdds"), wxS("de_DE"), 1252, prefixes, wxS("E"));
+    const wxArrayString found =
+        CatalogCandidates(wxS("tvdds"), wxS("de_DE"), 1252, prefixes, wxS("E"));
 
     const wxString expected[] = {
         "P1" + s + "de_DE.WINDOWS-1252" + s + "LC_MESSAGES" + s + "tvdds.mo",

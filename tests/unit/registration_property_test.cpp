@@ -33,7 +33,8 @@ public:
             const bool afterLoneCr = !text.empty() && text.back() == '\r';
             text += lines.back();
             if (i + 1 < count || Pick(0, 3) > 0)
-                text += afterLoneCr && lines.back().empty() ? "\r\n" : Pick({"\r\n", "\r\n", "\n", "\r"});
+                text += afterLoneCr && lines.back().empty() ? "\r\n"
+                                                            : Pick({"\r\n", "\r\n", "\n", "\r"});
             else if (lines.back().empty())
                 lines.pop_back(); // an empty last line without a line break is no line
         }
@@ -132,8 +133,11 @@ TEST_F(RegistrationPropertyTest, EveryGeneratedFileKeepsItsLinesAndGainsOneRegis
         ASSERT_GE(after.size(), product.size());
         EXPECT_EQ(product, after.substr(after.size() - product.size()));
         EXPECT_EQ(after.find("[TIVORA]"), after.size() - product.size());
-        const std::vector<std::string> newLines = SplitCrLf(after.substr(0, after.size() - product.size()));
-        EXPECT_TRUE(IsSubsequence(oldLines, newLines)) << "before:\n" << before << "\nafter:\n" << after;
+        const std::vector<std::string> newLines =
+            SplitCrLf(after.substr(0, after.size() - product.size()));
+        EXPECT_TRUE(IsSubsequence(oldLines, newLines)) << "before:\n"
+                                                       << before << "\nafter:\n"
+                                                       << after;
         EXPECT_LE(newLines.size(), oldLines.size() + 2);
         EXPECT_EQ(1, CountProductEntries(after));
     }

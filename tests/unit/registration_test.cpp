@@ -79,19 +79,20 @@ TEST_F(RegistrationTest, ByteOrderMarkHidesFirstHeaderAndIsWrittenBack)
 
 TEST_F(RegistrationTest, LineEndingsBecomeCrLfAndLastLineGetsOne)
 {
-    const std::string expected = CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "[A]", "X=1"}) +
-                                 ProductSection(false);
+    const std::string expected =
+        CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "[A]", "X=1"}) + ProductSection(false);
     EXPECT_EQ(expected, RegisterInto("[BVS]\nNAME1=A\n[A]\nX=1\n", false));
     EXPECT_EQ(expected, RegisterInto("[BVS]\rNAME1=A\r[A]\rX=1", false)) << "second pass";
 }
 
 TEST_F(RegistrationTest, LocalEncodingBytesAboveAsciiComeBackUnchanged)
 {
-    const std::string before = CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne"});
-    EXPECT_EQ(CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "NAME2=TIVORA", "[R\xD6NTGEN]",
-                    "NAME=\x80 Z\xE4hne"}) +
-                  ProductSection(false),
-              RegisterInto(before, false));
+    const std::string before =
+        CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne"});
+    EXPECT_EQ(
+        CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "NAME2=TIVORA", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne"}) +
+            ProductSection(false),
+        RegisterInto(before, false));
 }
 
 TEST_F(RegistrationTest, DsWinCallerGetsTheLongProductSection)
@@ -141,7 +142,9 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithd
         WriteFile(IniPath(), before);
         chmod(IniPath().c_str(), c.fileMode);
         chmod(windows.c_str(), c.dirMode);
-        std::remove((m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten").c_str());
+        std::remove(
+            (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
+                .c_str());
 
         RegisterOnceUnprivileged(false);
 
@@ -154,7 +157,8 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithd
 
 TEST(FindBvsSection, AcceptsBvsAloneOrFollowedByBlankInEnumerationOrder)
 {
-    const auto pick = [](const char* ini) {
+    const auto pick = [](const char* ini)
+    {
         wxStringInputStream in(wxString::FromUTF8(ini));
         wxFileConfig model(in);
         return FindBvsSection(model);
@@ -176,7 +180,8 @@ TEST(WriteBackup, CopiesLinesWithCrLfAndNeverReplacesAnEarlierBackup)
     EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02.bak"), first);
     EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
 
-    const wxString second = WriteBackup(wxS("other"), wxString::FromUTF8(dir.Path()), when, LocalEncoding());
+    const wxString second =
+        WriteBackup(wxS("other"), wxString::FromUTF8(dir.Path()), when, LocalEncoding());
     EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"), second);
     EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
     EXPECT_EQ("other\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"));

@@ -33,8 +33,14 @@ VddsFixture::~VddsFixture()
     unsetenv("TVDDS_WINDOWS_DIR");
 }
 
-std::string VddsFixture::IniPath() const { return m_dir / "windows/vdds_mmi.ini"; }
-std::string VddsFixture::AppPath() const { return m_dir / "app"; }
+std::string VddsFixture::IniPath() const
+{
+    return m_dir / "windows/vdds_mmi.ini";
+}
+std::string VddsFixture::AppPath() const
+{
+    return m_dir / "app";
+}
 
 std::string VddsFixture::ProductSection(bool dsWin) const
 {
@@ -99,4 +105,3 @@ std::string VddsFixture::RegisterInto(const std::string& before, bool dsWin)
     RegisterOnce(dsWin);
     return ReadFile(IniPath());
 }
-
