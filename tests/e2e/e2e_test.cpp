@@ -151,6 +151,7 @@ TEST_P(Refusals, ShowTwoBoxesExitWithMinusOneAndStartNothing)
     EXPECT_EQ(GetParam().message, run.boxes[0].text);
     EXPECT_EQ(kRegistryError, run.boxes[1].caption);
     EXPECT_EQ(kNotStarted, run.boxes[1].text);
+    EXPECT_TRUE(run.boxes[0].classic && run.boxes[1].classic) << "classic Windows message boxes";
     EXPECT_EQ("", ClientRecord(1000));
 }
 
@@ -200,6 +201,7 @@ TEST_F(EndToEnd, NoArgumentWarnsAndStartsNothing)
     ASSERT_EQ(1u, run.boxes.size());
     EXPECT_EQ("Warning!", run.boxes[0].caption);
     EXPECT_EQ("No patient data file found", run.boxes[0].text);
+    EXPECT_TRUE(run.boxes[0].classic);
     EXPECT_EQ("", ClientRecord(1000));
 }
 

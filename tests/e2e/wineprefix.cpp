@@ -157,8 +157,8 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     for (std::string line; std::getline(in, line);)
     {
         const std::vector<std::string> fields = Fields(line);
-        if (fields.size() == 3 && fields[0] == "box")
-            run.boxes.push_back({fields[1], fields[2]});
+        if (fields.size() == 4 && fields[0] == "box")
+            run.boxes.push_back({fields[1], fields[2], fields[3] == "classic"});
         else if (fields.size() == 2 && fields[0] == "exit")
         {
             run.exitCode = std::stoi(fields[1]);

@@ -41,6 +41,7 @@ struct BoxRun
     {
         std::string caption;
         std::string text;
+        bool classic = false; // a MessageBox, not a task dialog
     };
     std::vector<Box> boxes;
     int exitCode = 0;

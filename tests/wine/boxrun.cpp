@@ -2,9 +2,11 @@
 // and records what happened:
 //   boxrun.exe JOB RESULT
 // JOB holds the command line to run (UTF-8, one line). RESULT receives, in
-// UTF-8, one line "box<TAB>caption<TAB>text" per message box in the order they
-// appeared (line breaks in the text written as \n), then "exit<TAB>code", or
-// "timeout" when the process did not end in time.
+// UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per message box in the
+// order they appeared (line breaks in the text written as \n; kind "classic"
+// for a MessageBox with its text control 0xFFFF, "other" for anything else,
+// such as a task dialog), then "exit<TAB>code", or "timeout" when the process
+// did not end in time.
 #include <windows.h>
 
 #include <fstream>
@@ -73,7 +75,9 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
 
     std::wstring text;
     EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-    *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\n";
+    const bool classic = GetDlgItem(window, 0xFFFF) != nullptr;
+    *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\t"
+                  << (classic ? "classic" : "other") << "\n";
     watch.result->flush();
     watch.answered.insert(window);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
