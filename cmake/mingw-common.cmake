@@ -1,0 +1,11 @@
+# Cross-compiles for Windows with MinGW-w64 (Win32 thread model) for the
+# processor the including toolchain file names.
+set(CMAKE_SYSTEM_NAME Windows)
+set(TVDDS_MINGW_HOST ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${TVDDS_MINGW_HOST}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TVDDS_MINGW_HOST}-g++-win32)
+set(CMAKE_RC_COMPILER ${TVDDS_MINGW_HOST}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TVDDS_MINGW_HOST})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
