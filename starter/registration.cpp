@@ -45,6 +45,9 @@ void CVddsRegistration::RegisterOnce()
 bool CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
+    // Without the Windows directory there is no registration file to edit.
+    if (m_windowsDir.empty())
+        return false;
     const wxString iniPath = m_windowsDir + wxFILE_SEP_PATH + wxS("vdds_mmi.ini");
     const wxCSConv conv = LocalEncoding();
 

@@ -114,6 +114,11 @@ TEST_F(RegistrationTest, FaultsLeaveTheFileUntouchedAndTheFlagWithdrawn)
     EXPECT_EQ(undecodable, RegisterInto(undecodable, false));
     EXPECT_EQ("0", Flag());
 
+    // The INI layer cuts a line at a NUL byte; the line must not be lost.
+    const std::string withNul = CrLf({"[BVS]", std::string("NAME1=A\0B", 9), "[A]"});
+    EXPECT_EQ(withNul, RegisterInto(withNul, false));
+    EXPECT_EQ("0", Flag());
+
     // A directory where the file should be cannot be read as the file.
     std::remove(IniPath().c_str());
     mkdir(IniPath().c_str(), 0755);
