@@ -3,10 +3,14 @@
 
 if(WIN32)
   set(TVDDS_WX_PREFIX "" CACHE PATH "Static wxWidgets MSW installation for this target")
-  find_program(TVDDS_WX_CONFIG wx-config PATHS "${TVDDS_WX_PREFIX}/bin" NO_DEFAULT_PATH REQUIRED)
-  execute_process(COMMAND ${TVDDS_WX_CONFIG} --static=yes --unicode=yes --cxxflags
+  # Not a cached search: the prefix changes with the cache key of the build.
+  set(wx_config "${TVDDS_WX_PREFIX}/bin/wx-config")
+  if(NOT EXISTS "${wx_config}")
+    message(FATAL_ERROR "No wx-config below TVDDS_WX_PREFIX='${TVDDS_WX_PREFIX}'; run scripts/setup.sh")
+  endif()
+  execute_process(COMMAND ${wx_config} --static=yes --unicode=yes --cxxflags
                   OUTPUT_VARIABLE wx_cxxflags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-  execute_process(COMMAND ${TVDDS_WX_CONFIG} --static=yes --unicode=yes --libs base,core
+  execute_process(COMMAND ${wx_config} --static=yes --unicode=yes --libs base,core
                   OUTPUT_VARIABLE wx_libs OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
   separate_arguments(wx_cxxflags UNIX_COMMAND "${wx_cxxflags}")
   separate_arguments(wx_libs UNIX_COMMAND "${wx_libs}")

@@ -171,6 +171,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "ERROR: Application path does not exist, can't load configuration"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
+TEST_F(EndToEnd, UnreadableAppPathIsEmptyAndTheLibraryLogFollowsTheProgramsBoxes)
+{
+    ASSERT_EQ(0, Prefix().Wine({"reg", "add", kKey, "/v", "BaseAppPath", "/t", "REG_DWORD", "/d",
+                                "1", "/f"}));
+    const BoxRun run = Run(" C:\\x\\patient.ini");
+    EXPECT_EQ(-1, run.exitCode);
+    ASSERT_EQ(3u, run.boxes.size());
+    EXPECT_EQ("ERROR: Application path is empty, can't load configuration", run.boxes[0].text);
+    EXPECT_EQ(kNotStarted, run.boxes[1].text);
+    EXPECT_EQ("Tvdds Error", run.boxes[2].caption);
+    EXPECT_NE(std::string::npos, run.boxes[2].text.find("BaseAppPath")) << run.boxes[2].text;
+}
+
 TEST_F(EndToEnd, PatientFileStartsClientAndProgramEndsWhileClientRuns)
 {
     Install();
