@@ -27,9 +27,15 @@ void CCatalogLoader::AddLookupPrefix(const wxString& prefix)
         LookupPrefixes().push_back(prefix);
 }
 
-wxMsgCatalog* CCatalogLoader::LoadCatalog(const wxString& domain, const wxString& lang)
+wxMsgCatalog* CCatalogLoader::LoadCatalog(const wxString& domain, const wxString& /*lang*/)
 {
-    const wxString path = FindCatalog(domain, lang);
+    // The library asks in turn for the canonical name with its own encoding
+    // suffix, the canonical name and the language part. Each call searches
+    // the program's own complete order for the language this loader was made
+    // for, so that every "de_DE" directory is tried before any "de" one and
+    // only the listed code pages give an encoding-named directory; a call that
+    // finds nothing leaves nothing for the library's later calls to find.
+    const wxString path = FindCatalog(domain);
     return path.empty() ? nullptr : wxMsgCatalog::CreateFromFile(path, domain);
 }
 
@@ -37,16 +43,16 @@ wxArrayString CCatalogLoader::GetAvailableTranslations(const wxString& domain) c
 {
     // Only the user's own language matters to this program.
     wxArrayString available;
-    if (!FindCatalog(domain, m_canonicalName).empty())
+    if (!FindCatalog(domain).empty())
         available.push_back(m_canonicalName);
     return available;
 }
 
-wxString CCatalogLoader::FindCatalog(const wxString& domain, const wxString& lang) const
+wxString CCatalogLoader::FindCatalog(const wxString& domain) const
 {
     const wxString exeDir = wxPathOnly(wxStandardPaths::Get().GetExecutablePath());
     for (const wxString& candidate :
-         CatalogCandidates(domain, lang, m_codePage, LookupPrefixes(), exeDir))
+         CatalogCandidates(domain, m_canonicalName, m_codePage, LookupPrefixes(), exeDir))
     {
         if (wxFileExists(candidate))
             return candidate;

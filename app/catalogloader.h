@@ -17,7 +17,7 @@ public:
     wxArrayString GetAvailableTranslations(const wxString& domain) const override;
 
 private:
-    wxString FindCatalog(const wxString& domain, const wxString& lang) const;
+    wxString FindCatalog(const wxString& domain) const;
 
     wxString m_canonicalName;
     unsigned m_codePage;

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 cache=${TVDDS_CACHE:-/var/cache/tvdds}
 
 packages=(
-  cmake ninja-build pkg-config dpkg-dev
+  cmake ninja-build pkg-config dpkg-dev binutils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
   wine wine64 xvfb gettext imagemagick icoutils nsis
@@ -16,14 +16,14 @@ packages=(
 
 missing_packages() {
   local p
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
 }
 
 install_packages() {
   local missing
-  missing=$(missing_packages)
+  missing=$(missing_packages "$@")
   [ -z "$missing" ] && return 0
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
@@ -31,6 +31,19 @@ install_packages() {
   apt-get install -y -q --no-install-recommends $missing
 }
 
-install_packages
+install_packages "${packages[@]}"
+
+# 32-bit Wine runs the shipped 32-bit program, but only where the kernel
+# executes 32-bit x86 code: a 32-bit Wine loader that cannot run breaks 64-bit
+# Wine too, so it is installed only after the probe ran.
+if "$here/runs-32bit.sh"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+  fi
+  install_packages wine32:i386
+fi
+
 "$here/build-wx-msw.sh" x86_64 "$cache"
 "$here/build-wx-msw.sh" i686 "$cache"

@@ -9,6 +9,25 @@ wxString StripOneTrailingSeparator(const wxString& path)
     return path;
 }
 
+bool IsUsableInstallPath(const wxString& dir, wxPathFormat format)
+{
+    if (dir.empty() || wxIsspace(dir[0]) || wxIsspace(dir.Last()))
+        return false;
+    // The directory as read has lost one trailing separator: "C:\" is "C:".
+    const wxString path = dir + wxFileName::GetPathSeparator(format);
+    if (wxFileName::GetFormat(format) != wxPATH_DOS)
+        return path[0] == '/';
+
+    if (path.length() >= 3 && wxIsalpha(path[0]) && path[1] == ':' && path[2] == '\\')
+        return true;
+    wxString unc;
+    if (!path.StartsWith(wxS("\\\\"), &unc))
+        return false;
+    const wxString server = unc.BeforeFirst('\\');
+    const wxString share = unc.AfterFirst('\\').BeforeFirst('\\');
+    return !server.empty() && !share.empty();
+}
+
 bool IsDsWinCaller(const wxString& callerArgument)
 {
     return callerArgument.Contains(wxS("dswin"));

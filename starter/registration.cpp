@@ -4,15 +4,35 @@
 
 #include <wx/datetime.h>
 #include <wx/filefn.h>
+#include <wx/intl.h>
+#include <wx/log.h>
 
 #include "registry/clientkey.h"
 #include "registry/regchecker.h"
 #include "registry/regkey.h"
 #include "starter/accessrights.h"
+#include "starter/filereplace.h"
+#include "starter/launchrules.h"
 #include "starter/localencoding.h"
 #include "starter/processargs.h"
 #include "starter/vddsregistration.h"
 #include "starter/windowsdir.h"
+
+namespace
+{
+
+const wxString kRegistrationFileName(wxS("vdds_mmi.ini"));
+
+// Another program that keeps rewriting the file wins after this many tries.
+const int kEditAttempts = 5;
+
+bool HoldsBytes(const wxString& path, const std::string& expected)
+{
+    std::string bytes;
+    return ReadWholeFile(path, bytes) && bytes == expected;
+}
+
+} // namespace
 
 CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& dataPath,
                                      bool dsWinCaller)
@@ -34,50 +54,112 @@ void CVddsRegistration::RegisterOnce()
         CRegistryKey(kClientKeyPath).Create();
     }
 
-    // The flag goes first, so that a crash in the middle of the pass cannot
-    // lead to a second product entry; a pass that did not register the
-    // product withdraws it, so that the next run tries again.
-    written->SetValue(wxS("1"));
-    if (!WriteRegistration())
-        written->SetValue(wxS("0"));
+    // The flag is set only once the file holds the product, so that a pass
+    // that was refused or interrupted runs again at the next start; a product
+    // section already in the file keeps that from adding a second entry.
+    const wxString failure = WriteRegistration();
+    if (failure.empty())
+    {
+        written->SetValue(wxS("1"));
+        return;
+    }
+    wxLogError(_("Tivora was not registered in %s: %s. The file was left unchanged; the "
+                 "registration will be tried again at the next start."),
+               RegistrationFilePath(), failure);
 }
 
-bool CVddsRegistration::WriteRegistration()
+wxString CVddsRegistration::RegistrationFilePath() const
+{
+    if (m_windowsDir.empty())
+        return kRegistrationFileName;
+    return m_windowsDir + wxFILE_SEP_PATH + kRegistrationFileName;
+}
+
+wxString CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
-    // Without the Windows directory there is no registration file to edit.
+    wxString failure;
     if (m_windowsDir.empty())
-        return false;
-    const wxString iniPath = m_windowsDir + wxFILE_SEP_PATH + wxS("vdds_mmi.ini");
-    const wxCSConv conv = LocalEncoding();
-
-    // Nothing is written unless the whole file could be read and decoded:
-    // the file holds every other imaging vendor's registration too.
-    bool registered = false;
-    wxString oldText;
-    if (ReadDecodedFile(iniPath, conv, oldText))
-    {
-        if (wxFileExists(iniPath))
-            BackupRegistration(oldText);
-
-        wxString newText;
-        const wxString programPath = m_appPath + wxFILE_SEP_PATH + kProgramFileName;
-        switch (BuildRegisteredText(iniPath, oldText, programPath, m_dsWinCaller, conv, newText))
-        {
-        case RegistrationOutcome::AlreadyPresent:
-            registered = true;
-            break;
-        case RegistrationOutcome::Added:
-            registered = ReplaceWithEncodedText(iniPath, newText, conv);
-            break;
-        case RegistrationOutcome::Failed:
-            break;
-        }
-    }
+        failure = _("the Windows directory is unknown");
+    else if (!IsUsableInstallPath(m_appPath))
+        failure = _("the installation directory in the registry is not an absolute path");
+    else
+        failure = RegisterInFile(RegistrationFilePath());
 
     OpenAccessRights(m_dataPath);
-    OpenAccessRights(iniPath);
-    return registered;
+    if (!m_windowsDir.empty())
+        OpenAccessRights(RegistrationFilePath());
+    return failure;
+}
+
+wxString CVddsRegistration::RegisterInFile(const wxString& iniPath)
+{
+    wxString failure;
+    for (int attempt = 0; attempt < kEditAttempts; ++attempt)
+    {
+        if (TryRegisterInFile(iniPath, failure) || !failure.empty())
+            return failure;
+    }
+    return _("another program kept changing the file");
+}
+
+bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& failure)
+{
+    // Nothing is written unless the whole file could be read and decoded:
+    // the file holds every other imaging vendor's registration too.
+    const wxCSConv conv = LocalEncoding();
+    std::string oldBytes;
+    wxString oldText;
+    if (!ReadWholeFile(iniPath, oldBytes))
+    {
+        failure = _("the file could not be read");
+        return false;
+    }
+    if (!DecodeText(oldBytes, conv, oldText))
+    {
+        failure = _("its text is not in the system's character set");
+        return false;
+    }
+    if (wxFileExists(iniPath))
+        BackupRegistration(oldText);
+
+    wxString newText;
+    const wxString programPath = m_appPath + wxFILE_SEP_PATH + kProgramFileName;
+    switch (BuildRegisteredText(iniPath, oldText, programPath, m_dsWinCaller, conv, newText))
+    {
+    case RegistrationOutcome::AlreadyPresent:
+        return true;
+    case RegistrationOutcome::Failed:
+        // The edit is built from a second read of the file, which may have
+        // met another program's change rather than a line the edit loses.
+        if (!HoldsBytes(iniPath, oldBytes))
+            return false;
+        failure = _("some of its lines could not have been kept exactly as they are");
+        return false;
+    case RegistrationOutcome::Added:
+        break;
+    }
+
+    std::string newBytes;
+    if (!EncodeText(newText, conv, newBytes))
+    {
+        failure = _("the installation directory cannot be written in the system's character set");
+        return false;
+    }
+    switch (ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes))
+    {
+    case ReplaceOutcome::Replaced:
+        return true;
+    case ReplaceOutcome::Changed:
+        return false;
+    case ReplaceOutcome::WriteProtected:
+        failure = _("the file is write-protected");
+        return false;
+    case ReplaceOutcome::Failed:
+        break;
+    }
+    failure = _("the file could not be replaced");
+    return false;
 }
 
 void CVddsRegistration::BackupRegistration(const wxString& registrationText)

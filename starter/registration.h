@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <wx/string.h>
 
 // The one-time entry of the product into vdds_mmi.ini, guarded by the
@@ -9,15 +11,24 @@ class CVddsRegistration
 public:
     CVddsRegistration(const wxString& appPath, const wxString& dataPath, bool dsWinCaller);
 
-    // Runs the registration pass unless the flag says it already ran.
+    // Runs the registration pass unless the flag says it already ran; a pass
+    // that leaves the product unregistered is reported in the wx error log.
     void RegisterOnce();
-    // True when the registration file holds the product afterwards.
-    bool WriteRegistration();
+    // Runs the pass and opens the access rights. Returns an empty string when
+    // the registration file holds the product afterwards, otherwise why it
+    // does not, in plain words.
+    wxString WriteRegistration();
     void BackupRegistration(const wxString& registrationText);
 
     const wxString& WindowsDir() const { return m_windowsDir; }
+    wxString RegistrationFilePath() const;
 
 private:
+    wxString RegisterInFile(const wxString& iniPath);
+    // One attempt at the edit; false with `failure` set, or with it empty
+    // when the file changed under the edit and the attempt may be repeated.
+    bool TryRegisterInFile(const wxString& iniPath, wxString& failure);
+
     wxString m_appPath;
     wxString m_dataPath;
     bool m_dsWinCaller;

@@ -1,9 +1,12 @@
 #include "starter/vddsregistration.h"
 
 #include <wx/datetime.h>
+#include <wx/dir.h>
 #include <wx/file.h>
 #include <wx/filefn.h>
 #include <wx/fileconf.h>
+#include <wx/intl.h>
+#include <wx/log.h>
 #include <wx/mstream.h>
 #include <wx/textfile.h>
 
@@ -14,6 +17,53 @@ namespace
 
 const wxString kProductSection(wxS("TIVORA"));
 const wxString kCrLf(wxS("\r\n"));
+const wxString kBackupPrefix(wxS("vdds_mmi_"));
+const wxString kBackupExtension(wxS(".bak"));
+
+bool IsNameTaken(const wxString& path)
+{
+    return wxFileExists(path) || wxDirExists(path);
+}
+
+// Orders backup names by their stamp, then by their number: "_2" follows the
+// name without a number, "_10" follows "_9".
+bool IsLaterBackupName(const wxString& name, const wxString& than)
+{
+    const auto split = [](const wxString& backup, wxString& stamp, long& number)
+    {
+        const wxString base = backup.Mid(kBackupPrefix.length()).BeforeLast('.');
+        // "YYYY-MM-DD_HH-MM-SS" is 19 characters; a number follows as "_n".
+        stamp = base.Left(19);
+        number = 1;
+        base.Mid(20).ToLong(&number);
+    };
+    wxString stamp, thanStamp;
+    long number = 0, thanNumber = 0;
+    split(name, stamp, number);
+    split(than, thanStamp, thanNumber);
+    return stamp != thanStamp ? stamp > thanStamp : number > thanNumber;
+}
+
+// The path of the newest backup in `dir`, or an empty string.
+wxString NewestBackup(const wxString& dir)
+{
+    wxDir listing;
+    {
+        wxLogNull quiet;
+        if (!wxDirExists(dir) || !listing.Open(dir))
+            return wxString();
+    }
+    wxString newest;
+    wxString name;
+    for (bool more = listing.GetFirst(&name, kBackupPrefix + wxS("*") + kBackupExtension,
+                                      wxDIR_FILES | wxDIR_HIDDEN);
+         more; more = listing.GetNext(&name))
+    {
+        if (newest.empty() || IsLaterBackupName(name, newest))
+            newest = name;
+    }
+    return newest.empty() ? newest : dir + wxFILE_SEP_PATH + newest;
+}
 
 // "NAME1", or the first NAMEn after it that the current section lacks.
 wxString FirstFreeNameKey(const wxFileConfig& model)
@@ -51,20 +101,6 @@ bool KeepsEveryLine(const wxArrayString& oldLines, const wxArrayString& newLines
             ++matched;
     }
     return matched == oldLines.size();
-}
-
-bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
-{
-    if (text.empty())
-    {
-        bytes.clear();
-        return true;
-    }
-    const wxScopedCharBuffer encoded = text.mb_str(conv);
-    if (encoded.length() == 0)
-        return false;
-    bytes.assign(encoded.data(), encoded.length());
-    return true;
 }
 
 wxString JoinLinesCrLf(const wxArrayString& lines)
@@ -136,27 +172,28 @@ wxArrayString SplitLines(const wxString& text)
     return lines;
 }
 
-bool ReadDecodedFile(const wxString& path, const wxMBConv& conv, wxString& text)
+bool DecodeText(const std::string& bytes, const wxMBConv& conv, wxString& text)
 {
     text.clear();
-    if (!wxFileExists(path))
-        return !wxDirExists(path);
-
-    wxFile file;
-    if (!file.Open(path, wxFile::read))
-        return false;
-    const wxFileOffset length = file.Length();
-    if (length < 0)
-        return false;
-    std::string bytes(static_cast<size_t>(length), '\0');
-    if (length > 0 && file.Read(&bytes[0], bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        return false;
     if (bytes.empty())
         return true;
-
     // Bytes that cannot be decoded give no text at all.
     text = wxString(bytes.data(), conv, bytes.size());
     return !text.empty();
+}
+
+bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
+{
+    if (text.empty())
+    {
+        bytes.clear();
+        return true;
+    }
+    const wxScopedCharBuffer encoded = text.mb_str(conv);
+    if (encoded.length() == 0)
+        return false;
+    bytes.assign(encoded.data(), encoded.length());
+    return true;
 }
 
 wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
@@ -166,19 +203,37 @@ wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime
     if (!EncodeText(JoinLinesCrLf(SplitLines(text)), conv, bytes))
         return wxString();
 
-    const wxString stem = dir + wxFILE_SEP_PATH + wxS("vdds_mmi_") + when.Format(wxS("%Y-%m-%d")) +
+    // A pass that is tried again on every start must not pile up copies of
+    // the same file.
+    const wxString newest = NewestBackup(dir);
+    std::string newestBytes;
+    if (!newest.empty() && ReadWholeFile(newest, newestBytes) && newestBytes == bytes)
+        return newest;
+
+    const wxString stem = dir + wxFILE_SEP_PATH + kBackupPrefix + when.Format(wxS("%Y-%m-%d")) +
                           wxS("_") + when.Format(wxS("%H-%M-%S"));
     for (int n = 1; n < 1000; ++n)
     {
         const wxString path =
-            stem + (n == 1 ? wxString() : wxString::Format(wxS("_%d"), n)) + wxS(".bak");
-        if (wxFileExists(path) || wxDirExists(path))
+            stem + (n == 1 ? wxString() : wxString::Format(wxS("_%d"), n)) + kBackupExtension;
+        if (IsNameTaken(path))
             continue;
         wxFile file;
+        bool created;
+        {
+            wxLogNull quiet;
+            created = file.Create(path, false);
+        }
+        const unsigned long error = wxSysErrorCode();
         // Creation fails, rather than replacing, when the name was taken
-        // since the test above.
-        if (!file.Create(path, false))
+        // since the test above; only then is the next name worth a try.
+        if (!created && IsNameTaken(path))
             continue;
+        if (!created)
+        {
+            wxLogSysError(error, _("can't create file '%s'"), path);
+            return wxString();
+        }
         const bool written = file.Write(bytes.data(), bytes.size()) == bytes.size() && file.Flush();
         file.Close();
         if (written)
@@ -213,10 +268,4 @@ RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString&
 
     newText = text + JoinLinesCrLf(ProductSectionLines(programPath, dsWinCaller));
     return RegistrationOutcome::Added;
-}
-
-bool ReplaceWithEncodedText(const wxString& path, const wxString& text, const wxMBConv& conv)
-{
-    std::string bytes;
-    return EncodeText(text, conv, bytes) && ReplaceFileAtomically(path, bytes);
 }

@@ -21,14 +21,18 @@ wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller)
 // start another line.
 wxArrayString SplitLines(const wxString& text);
 
-// Reads the whole file and decodes it. A missing file gives empty text; false
-// when the file exists but cannot be read completely or decoded.
-bool ReadDecodedFile(const wxString& path, const wxMBConv& conv, wxString& text);
+// Decodes the bytes of a file; false when they are not all text in `conv`.
+bool DecodeText(const std::string& bytes, const wxMBConv& conv, wxString& text);
+
+// Encodes `text`; false when some character has no encoding in `conv`.
+bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes);
 
 // Saves `text` line by line, each line ending in CR LF, as a new file
 // "vdds_mmi_<date>_<time>.bak" in `dir`; when that name is taken, "_2", "_3",
-// ... go before ".bak", so that no earlier backup is ever replaced. Returns
-// the backup's path, or an empty string when none could be written.
+// ... go before ".bak", so that no earlier backup is ever replaced. A backup
+// whose bytes equal the newest backup already in `dir` is not written again.
+// Returns the path of the backup holding the text, or an empty string when
+// none could be written (one entry in the wx error log).
 wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
                      const wxMBConv& conv);
 
@@ -45,7 +49,3 @@ enum class RegistrationOutcome
 RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString& oldText,
                                         const wxString& programPath, bool dsWinCaller,
                                         const wxMBConv& conv, wxString& newText);
-
-// Encodes `text` and replaces the file with it atomically; false, with the
-// file untouched, when the text cannot be encoded or the file not replaced.
-bool ReplaceWithEncodedText(const wxString& path, const wxString& text, const wxMBConv& conv);

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const wxCSConv conv = LocalEncoding();
     wxString oldText;
-    if (!ReadDecodedFile(wxString::FromUTF8(g_iniPath), conv, oldText))
+    if (!DecodeText(std::string(reinterpret_cast<const char*>(data), size), conv, oldText))
         return 0;
 
     const wxString program(wxS("C:\\Program Files\\Tivora\\tvdds.exe"));

@@ -55,3 +55,17 @@ TEST(QuoteWindowsArgument, QuotesBlanksTabsQuotesAndEmptyText)
     EXPECT_EQ(wxS("\"a\\\\\\\"b\""), QuoteWindowsArgument(wxS("a\\\"b")));
     EXPECT_EQ(wxS("\"C:\\My Dir\\\\\""), QuoteWindowsArgument(wxS("C:\\My Dir\\")));
 }
+
+TEST(IsUsableInstallPath, OnlyAbsolutePathsWithoutOuterBlanks)
+{
+    for (const char* usable : {"C:\\Program Files\\Tivora", "C:", "d:\\x", "\\\\server\\share",
+                               "\\\\server\\share\\Tivora"})
+        EXPECT_TRUE(IsUsableInstallPath(wxString::FromUTF8(usable), wxPATH_DOS)) << usable;
+    for (const char* unusable : {"tivora", "C:tivora", "C:\\tivora ", " C:\\tivora", "\\tivora",
+                                 "\\\\server", "\\\\\\share", "C:/tivora", ""})
+        EXPECT_FALSE(IsUsableInstallPath(wxString::FromUTF8(unusable), wxPATH_DOS)) << unusable;
+
+    EXPECT_TRUE(IsUsableInstallPath(wxS("/opt/tivora"), wxPATH_UNIX));
+    EXPECT_FALSE(IsUsableInstallPath(wxS("opt/tivora"), wxPATH_UNIX));
+    EXPECT_FALSE(IsUsableInstallPath(wxS("/opt/tivora "), wxPATH_UNIX));
+}

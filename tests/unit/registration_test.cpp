@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +28,25 @@
 namespace
 {
 
-using RegistrationTest = VddsFixture;
+class RegistrationTest : public VddsFixture
+{
+protected:
+    std::string Refusal(const std::string& reason) const
+    {
+        return "Tivora was not registered in " + IniPath() + ": " + reason +
+               ". The file was left unchanged; the registration will be tried again at the next "
+               "start.";
+    }
+
+    std::vector<std::string> Backups() const
+    {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(AppPath()))
+            if (entry.path().extension() == ".bak")
+                found.push_back(entry.path());
+        return found;
+    }
+};
 
 } // namespace
 
@@ -107,26 +131,65 @@ TEST_F(RegistrationTest, SecondRunChangesNothing)
     EXPECT_EQ(first, ReadFile(IniPath()));
 }
 
-TEST_F(RegistrationTest, FaultsLeaveTheFileUntouchedAndTheFlagWithdrawn)
+TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnce)
 {
-    // Windows-1252 has no character for 0x81, so the text cannot be decoded.
-    const std::string undecodable = CrLf({"[BVS]", "NAME1=\x81"});
-    EXPECT_EQ(undecodable, RegisterInto(undecodable, false));
-    EXPECT_EQ("0", Flag());
-
-    // The INI layer cuts a line at a NUL byte; the line must not be lost.
-    const std::string withNul = CrLf({"[BVS]", std::string("NAME1=A\0B", 9), "[A]"});
-    EXPECT_EQ(withNul, RegisterInto(withNul, false));
-    EXPECT_EQ("0", Flag());
+    const struct
+    {
+        const char* what;
+        std::string before;
+        const char* reason;
+    } cases[] = {
+        // Windows-1252 has no character for 0x81, so the text cannot be decoded.
+        {"undecodable", CrLf({"[BVS]", "NAME1=\x81"}),
+         "its text is not in the system's character set"},
+        // The INI layer cuts a line at a NUL byte; the line must not be lost.
+        {"NUL byte", CrLf({"[BVS]", std::string("NAME1=A\0B", 9), "[A]"}),
+         "some of its lines could not have been kept exactly as they are"},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.before, RegisterInto(c.before, false)) << c.what;
+        EXPECT_EQ("", Flag()) << c.what;
+        EXPECT_EQ(std::vector<std::string>{Refusal(c.reason)}, m_logged) << c.what;
+    }
 
     // A directory where the file should be cannot be read as the file.
     std::remove(IniPath().c_str());
     mkdir(IniPath().c_str(), 0755);
     RegisterOnce(false);
-    EXPECT_EQ("0", Flag());
+    EXPECT_EQ("", Flag());
+    EXPECT_EQ(std::vector<std::string>{Refusal("the file could not be read")}, m_logged);
 }
 
-TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithdrawn)
+TEST_F(RegistrationTest, RetriedPassesKeepOneBackupOfAnUnchangedFile)
+{
+    const std::string withNul = CrLf({"[BVS]", std::string("NAME1=A\0B", 9)});
+    WriteFile(IniPath(), withNul);
+    for (int run = 0; run < 3; ++run)
+    {
+        RegisterOnce(false);
+        // Runs within one second would reuse the name; these must not either.
+        sleep(run == 0 ? 1 : 0);
+    }
+    EXPECT_EQ(withNul, ReadFile(IniPath()));
+    EXPECT_EQ(1u, Backups().size());
+}
+
+TEST_F(RegistrationTest, InstallationDirectoryThatIsNoDirectoryLogsOneErrorAndRegistersAllTheSame)
+{
+    // Creating the backup fails for another reason than a name in use.
+    const std::string notADirectory = m_dir / "app/file";
+    WriteFile(notADirectory, "");
+    WriteFile(IniPath(), CrLf({"[BVS]"}));
+    LogCapture log;
+    CVddsRegistration(wxString::FromUTF8(notADirectory), wxString(), false).RegisterOnce();
+    ASSERT_EQ(1u, log.entries.size());
+    EXPECT_EQ(0u, log.entries[0].find("can't create file '" + notADirectory + "/vdds_mmi_"))
+        << log.entries[0];
+    EXPECT_EQ("1", Flag());
+}
+
+TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndReported)
 {
     const std::string before = CrLf({"[BVS]", "NAME1=A"});
     const std::string windows = m_dir / "windows";
@@ -135,10 +198,11 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithd
         const char* what;
         mode_t fileMode;
         mode_t dirMode;
+        const char* reason;
     } cases[] = {
-        {"read-only file", 0444, 0777},
-        {"read-only directory", 0666, 0555},
-        {"unreadable file", 0222, 0777},
+        {"read-only file", 0444, 0777, "the file is write-protected"},
+        {"read-only directory", 0666, 0555, "the file could not be replaced"},
+        {"unreadable file", 0222, 0777, "the file could not be read"},
     };
     for (const auto& c : cases)
     {
@@ -156,7 +220,73 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndTheFlagWithd
         chmod(windows.c_str(), 0777);
         chmod(IniPath().c_str(), 0644);
         EXPECT_EQ(before, ReadFile(IniPath())) << c.what;
-        EXPECT_EQ("0", Flag()) << c.what;
+        EXPECT_EQ("", Flag()) << c.what;
+        ASSERT_FALSE(m_logged.empty()) << c.what;
+        EXPECT_EQ(Refusal(c.reason), m_logged.back()) << c.what;
+    }
+}
+
+TEST_F(RegistrationTest, RelativeInstallationDirectoryIsNeverWrittenIntoTheFile)
+{
+    const std::string before = CrLf({"[BVS]", "NAME1=A"});
+    WriteFile(IniPath(), before);
+    LogCapture log;
+    CVddsRegistration(wxS("tivora"), wxString(), false).RegisterOnce();
+    EXPECT_EQ(before, ReadFile(IniPath()));
+    EXPECT_EQ("", Flag());
+    EXPECT_EQ(std::vector<std::string>{Refusal(
+                  "the installation directory in the registry is not an absolute path")},
+              log.entries);
+}
+
+TEST_F(RegistrationTest, LinkedFileIsEditedAndTheLinkStays)
+{
+    const std::string real = m_dir / "data/vdds_mmi.ini";
+    WriteFile(real, CrLf({"[BVS]", "NAME1=A"}));
+    ASSERT_EQ(0, symlink(real.c_str(), IniPath().c_str()));
+    RegisterOnce(false);
+    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), ReadFile(real));
+    struct stat link;
+    ASSERT_EQ(0, lstat(IniPath().c_str(), &link));
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+}
+
+TEST_F(RegistrationTest, LinesAnotherProgramAppendsDuringThePassAreNeverLost)
+{
+    std::string before = CrLf({"[BVS]", "NAME1=A"});
+    for (int i = 0; i < 2000; ++i)
+        before += "KEY" + std::to_string(i) + "=some value of another vendor\r\n";
+    for (int round = 0; round < 10; ++round)
+    {
+        WriteFile(IniPath(), before);
+        std::remove(
+            (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
+                .c_str());
+        std::atomic<bool> done(false);
+        std::atomic<int> appended(0);
+        std::thread vendor(
+            [&]
+            {
+                while (!done)
+                {
+                    std::ofstream(IniPath(), std::ios::app | std::ios::binary)
+                        << "OTHER" << appended++ << "=1\r\n";
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            });
+        RegisterOnce(false);
+        done = true;
+        vendor.join();
+
+        const std::string after = ReadFile(IniPath());
+        for (int i = 0; i < appended; ++i)
+            ASSERT_NE(std::string::npos, after.find("OTHER" + std::to_string(i) + "=1\r\n"))
+                << "round " << round << ", line " << i;
+        if (Flag() == "1")
+            EXPECT_NE(std::string::npos, after.find(ProductSection(false))) << round;
+        else
+            EXPECT_EQ(std::vector<std::string>{Refusal("another program kept changing the file")},
+                      m_logged);
     }
 }
 
@@ -190,4 +320,19 @@ TEST(WriteBackup, CopiesLinesWithCrLfAndNeverReplacesAnEarlierBackup)
     EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"), second);
     EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
     EXPECT_EQ("other\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"));
+}
+
+TEST(WriteBackup, TextEqualToTheNewestBackupIsNotWrittenAgain)
+{
+    TestDir dir;
+    const wxString path = wxString::FromUTF8(dir.Path());
+    const auto at = [](int second) { return wxDateTime(1, wxDateTime::Jan, 2026, 9, 0, second); };
+    const wxString a = WriteBackup(wxS("A"), path, at(1), LocalEncoding());
+    WriteBackup(wxS("B"), path, at(1), LocalEncoding());
+    // "A" is not the newest backup: it is kept again, and only once more.
+    const wxString againA = WriteBackup(wxS("A"), path, at(2), LocalEncoding());
+    EXPECT_NE(a, againA);
+    EXPECT_EQ(againA, WriteBackup(wxS("A"), path, at(3), LocalEncoding()));
+    EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(dir.Path()),
+                               std::filesystem::directory_iterator()));
 }

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "starter/registration.h"
 
 std::string CrLf(std::initializer_list<std::string> lines)
@@ -15,6 +18,23 @@ std::string CrLf(std::initializer_list<std::string> lines)
     for (const std::string& line : lines)
         text += line + "\r\n";
     return text;
+}
+
+LogCapture::LogCapture()
+    : m_previous(wxLog::SetActiveTarget(this)), m_wasEnabled(wxLog::EnableLogging(true))
+{
+}
+
+LogCapture::~LogCapture()
+{
+    wxLog::EnableLogging(m_wasEnabled);
+    wxLog::SetActiveTarget(m_previous);
+}
+
+void LogCapture::DoLogRecord(wxLogLevel level, const wxString& msg, const wxLogRecordInfo&)
+{
+    if (level <= wxLOG_Warning)
+        entries.push_back(msg.utf8_string());
 }
 
 VddsFixture::VddsFixture()
@@ -55,8 +75,10 @@ std::string VddsFixture::ProductSection(bool dsWin) const
 
 void VddsFixture::RegisterOnce(bool dsWin)
 {
+    LogCapture log;
     CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(m_dir / "data/conf"), dsWin)
         .RegisterOnce();
+    m_logged = log.entries;
 }
 
 void VddsFixture::RegisterOnceUnprivileged(bool dsWin)
@@ -81,11 +103,20 @@ void VddsFixture::RegisterOnceUnprivileged(bool dsWin)
         if (setgid(65534) != 0 || setuid(65534) != 0)
             _exit(2);
         RegisterOnce(dsWin);
+        {
+            std::ofstream log(m_dir / "child.log", std::ios::binary);
+            for (const std::string& entry : m_logged)
+                log << entry << "\n";
+        }
         _exit(0);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "unprivileged run failed";
+    m_logged.clear();
+    std::stringstream log(ReadFile(m_dir / "child.log"));
+    for (std::string entry; std::getline(log, entry);)
+        m_logged.push_back(entry);
 }
 
 std::string VddsFixture::FlagPath() const

@@ -4,11 +4,31 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+#include <wx/log.h>
 
 #include "testdir.h"
 
 // Lines joined, each followed by CR LF.
 std::string CrLf(std::initializer_list<std::string> lines);
+
+// Collects the errors and warnings logged while it exists.
+class LogCapture : public wxLog
+{
+public:
+    LogCapture();
+    ~LogCapture() override;
+
+    std::vector<std::string> entries;
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString& msg, const wxLogRecordInfo& info) override;
+
+private:
+    wxLog* m_previous;
+    bool m_wasEnabled;
+};
 
 // A machine of its own for each test: registry store, Windows directory,
 // installation and data directories below one throwaway directory.
@@ -23,6 +43,7 @@ protected:
     std::string ProductSection(bool dsWin) const;
     std::string Flag() const;
 
+    // Runs the pass; what it logged lands in m_logged.
     void RegisterOnce(bool dsWin);
     // The same as a user without special rights: root may write anything.
     void RegisterOnceUnprivileged(bool dsWin);
@@ -31,6 +52,7 @@ protected:
     std::string RegisterInto(const std::string& before, bool dsWin);
 
     TestDir m_dir;
+    std::vector<std::string> m_logged;
 
 private:
     std::string FlagPath() const;

@@ -1,0 +1,92 @@
+#include "starter/fileops.h"
+
+#include <wx/filename.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/msw/wrapwin.h>
+
+namespace
+{
+
+// Attributes a replacement keeps; read-only files are never replaced.
+const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+bool WriteAndFlush(const wxString& path, const std::string& bytes)
+{
+    const HANDLE file = ::CreateFileW(path.wc_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool complete =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && ::FlushFileBuffers(file);
+    return ::CloseHandle(file) && complete;
+}
+
+// "\\?\C:\dir" and "\\?\UNC\server\share" back to their usual forms.
+wxString WithoutLongPathPrefix(const wxString& path)
+{
+    wxString rest;
+    if (path.StartsWith(wxS("\\\\?\\UNC\\"), &rest))
+        return wxS("\\\\") + rest;
+    if (path.StartsWith(wxS("\\\\?\\"), &rest))
+        return rest;
+    return path;
+}
+
+} // namespace
+
+wxString FollowLinks(const wxString& path)
+{
+    const HANDLE file =
+        ::CreateFileW(path.wc_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return path;
+    wchar_t buffer[32768];
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(file, buffer, WXSIZEOF(buffer), FILE_NAME_NORMALIZED);
+    ::CloseHandle(file);
+    if (length == 0 || length >= WXSIZEOF(buffer))
+        return path;
+    return WithoutLongPathPrefix(wxString(buffer, length));
+}
+
+bool IsWriteProtected(const wxString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
+{
+    const wxString temp = wxFileName::CreateTempFileName(path);
+    if (temp.empty())
+        return temp;
+    if (!WriteAndFlush(temp, bytes))
+    {
+        wxLogSysError(_("can't write buffer '%s' to disk."), temp);
+        ::DeleteFileW(temp.wc_str());
+        return wxString();
+    }
+    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKeptAttributes))
+        ::SetFileAttributesW(temp.wc_str(), attributes & kKeptAttributes);
+    return temp;
+}
+
+bool RenameOver(const wxString& temp, const wxString& path)
+{
+    if (::MoveFileExW(temp.wc_str(), path.wc_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    wxLogSysError(_("can't commit changes to file '%s'"), path);
+    return false;
+}
+
+void RemoveTempFile(const wxString& temp)
+{
+    ::DeleteFileW(temp.wc_str());
+}
