@@ -15,6 +15,16 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
+
+; What Explorer shows under Properties, Details of the installer.
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "Tivora"
+VIAddVersionKey /LANG=1033 "CompanyName" "Halvorin"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Halvorin"
 RequestExecutionLevel admin
 !if ${ARCH} == amd64
   InstallDir "$PROGRAMFILES64\Tivora"
@@ -79,7 +89,10 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
-  ; The one-time registration in vdds_mmi.ini; later installs leave it alone.
+  ; The registration in vdds_mmi.ini runs on every install: it enters the
+  ; product again when the file lost it, and changes nothing in the file
+  ; while the product is there.
+  WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
   ExecWait '"$INSTDIR\tvdds.exe" initsetup'
 SectionEnd
 

@@ -6,11 +6,29 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh >/dev/null
+scripts/setup.sh
 . scripts/wx-env.sh
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 >/dev/null
-build=$root/build/win64
+# The shipped 32-bit program where this machine runs 32-bit code, the x86_64
+# build of the same sources otherwise; the helpers come from the latter.
+presets=(win64)
+program=win64
+if scripts/runs-32bit.sh && [ -e /usr/lib/wine/wine ]; then
+  presets+=(win32)
+  program=win32
+fi
+for preset in "${presets[@]}"; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" >/dev/null
+done
+build=$root/build/$program
+helpers=$root/build/win64/tests/wine
+if [ "$program" = win32 ]; then
+  echo "== Running the shipped 32-bit tvdds.exe"
+  regview=/reg:32
+else
+  echo "== Running the x86_64 build of tvdds.exe (this machine cannot execute 32-bit code)"
+  regview=/reg:64
+fi
 
 demo=$(mktemp -d /tmp/tvdds-demo-XXXXXX)
 export WINEPREFIX=$demo/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
@@ -29,15 +47,15 @@ app="$drive/Program Files/Tivora"
 mkdir -p "$app" "$drive/ProgramData/Tivora/conf" "$drive/VDDS Daten" "$drive/harness"
 cp "$build/tvdds.exe" "$app/"
 cp -r "$build/lang" "$app/"
-cp "$build/tests/wine/tivoracl.exe" "$app/"
-cp "$build/tests/wine/boxrun.exe" "$drive/harness/"
+cp "$helpers/tivoracl.exe" "$app/"
+cp "$helpers/boxrun.exe" "$drive/harness/"
 printf '[Patient]\r\nName=Muster\r\nVorname=Erika\r\n' >"$drive/VDDS Daten/patient.ini"
 printf '; VDDS-MMI registrations\r\n[BVS]\r\nNAME1=XRAYSOFT\r\nNAME2=CEPHVIEW\r\n\r\n[XRAYSOFT]\r\nNAME=XraySoft\r\nPATDATIMPORT=C:\\XraySoft\\bridge.exe\r\n\r\n[CEPHVIEW]\r\nNAME=CephView\r\nPATDATIMPORT=C:\\CephView\\ceph.exe\r\n' >"$drive/windows/vdds_mmi.ini"
 cp "$drive/windows/vdds_mmi.ini" "$demo/vdds_mmi.before"
 
 key='HKLM\SOFTWARE\Halvorin\TivoraClient'
-wine_quiet reg add "$key" /v BaseAppPath /d 'C:\Program Files\Tivora' /f
-wine_quiet reg add "$key" /v BaseDataPath /d 'C:\ProgramData\Tivora' /f
+wine_quiet reg add "$key" /v BaseAppPath /d 'C:\Program Files\Tivora' /f $regview
+wine_quiet reg add "$key" /v BaseDataPath /d 'C:\ProgramData\Tivora' /f $regview
 
 run() {
   local title=$1 cmdline=$2
@@ -52,6 +70,7 @@ run() {
   while IFS=$'\t' read -r kind a b; do
     case $kind in
       box) echo "   message box \"$a\": ${b//\\n/ / }" ;;
+      entry) echo "     entry: $a" ;;
       exit) echo "   tvdds exit code: $a" ;;
       *) echo "   $kind $a $b" ;;
     esac
@@ -74,7 +93,7 @@ diff -u --label before --label after "$demo/vdds_mmi.before" "$drive/windows/vdd
 echo
 echo "== Backup in the installation directory"
 ls "$app" | grep '\.bak$' | sed 's/^/   /'
-flag=$(wine reg query "$key" /v VddsIniWritten 2>/dev/null </dev/null | tr -d '\r' | awk '/VddsIniWritten/ {print $3}')
+flag=$(wine reg query "$key" /v VddsIniWritten $regview 2>/dev/null </dev/null | tr -d '\r' | awk '/VddsIniWritten/ {print $3}')
 echo "   VddsIniWritten = $flag"
 
 run "Called without a patient file" '"C:\Program Files\Tivora\tvdds.exe"'

@@ -47,8 +47,9 @@ std::vector<std::string> Fields(const std::string& line)
 
 } // namespace
 
-WinePrefix::WinePrefix(const std::string& root, const std::string& buildDir)
-    : m_root(root), m_prefix(root + "/prefix"), m_log(root + "/wine.log")
+WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build,
+                       const std::string& helperDir)
+    : m_root(root), m_prefix(root + "/prefix"), m_log(root + "/wine.log"), m_build(build)
 {
     if (Run({"wineboot", "-i"}, {}) != 0)
         throw std::runtime_error("wineboot failed; see " + m_log);
@@ -63,12 +64,12 @@ WinePrefix::WinePrefix(const std::string& root, const std::string& buildDir)
     const fs::path harness = UnixPath("C:\\harness");
     fs::create_directories(app);
     fs::create_directories(harness);
-    fs::copy_file(buildDir + "/tvdds.exe", app / "tvdds.exe");
-    fs::copy_file(buildDir + "/tests/wine/tivoracl.exe", app / "tivoracl.exe");
-    fs::copy(buildDir + "/lang", app / "lang", fs::copy_options::recursive);
-    fs::copy_file(buildDir + "/tests/wine/boxrun.exe", harness / "boxrun.exe");
-    fs::copy_file(buildDir + "/tests/wine/probe.exe", harness / "probe.exe");
-    fs::copy_file(buildDir + "/tvdds-setup-x64.exe", harness / "setup.exe");
+    fs::copy_file(build.dir + "/tvdds.exe", app / "tvdds.exe");
+    fs::copy(build.dir + "/lang", app / "lang", fs::copy_options::recursive);
+    fs::copy_file(build.dir + "/" + build.installer, harness / "setup.exe");
+    fs::copy_file(helperDir + "/tivoracl.exe", app / "tivoracl.exe");
+    fs::copy_file(helperDir + "/boxrun.exe", harness / "boxrun.exe");
+    fs::copy_file(helperDir + "/probe.exe", harness / "probe.exe");
 }
 
 WinePrefix::~WinePrefix()
@@ -84,8 +85,33 @@ int WinePrefix::Wine(const std::vector<std::string>& args,
     return Run(command, extraEnv);
 }
 
+int WinePrefix::Reg(std::vector<std::string> args) const
+{
+    args.insert(args.begin(), "reg");
+    args.push_back(m_build.regView);
+    return Wine(args);
+}
+
 int WinePrefix::Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& extraEnv) const
+{
+    const pid_t pid = Spawn(args, extraEnv);
+    if (pid < 0)
+        return -1000;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1001;
+}
+
+pid_t WinePrefix::Start(const std::vector<std::string>& args) const
+{
+    std::vector<std::string> command{"wine"};
+    command.insert(command.end(), args.begin(), args.end());
+    return Spawn(command, {});
+}
+
+pid_t WinePrefix::Spawn(const std::vector<std::string>& args,
+                        const std::map<std::string, std::string>& extraEnv) const
 {
     std::map<std::string, std::string> env{
         {"WINEPREFIX", m_prefix}, {"WINEARCH", "win64"},
@@ -115,11 +141,7 @@ int WinePrefix::Run(const std::vector<std::string>& args,
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&files);
-    if (spawned != 0)
-        return -1000;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1001;
+    return spawned == 0 ? pid : -1;
 }
 
 std::string WinePrefix::UnixPath(const std::string& windowsPath) const
@@ -158,7 +180,9 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     {
         const std::vector<std::string> fields = Fields(line);
         if (fields.size() == 4 && fields[0] == "box")
-            run.boxes.push_back({fields[1], fields[2], fields[3] == "classic"});
+            run.boxes.push_back({fields[1], fields[2], fields[3], {}});
+        else if (fields.size() == 2 && fields[0] == "entry" && !run.boxes.empty())
+            run.boxes.back().entries.push_back(fields[1]);
         else if (fields.size() == 2 && fields[0] == "exit")
         {
             run.exitCode = std::stoi(fields[1]);

@@ -1,22 +1,38 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
+// One Windows build of the program under test and what runs it.
+struct WindowsBuild
+{
+    std::string name;      // "win32" or "win64"
+    std::string dir;       // its CMake build directory
+    std::string installer; // file name of its installer in `dir`
+    std::string regView;   // "/reg:32" or "/reg:64": the registry view it reads
+};
+
 // A throwaway Wine prefix with the null graphics driver and a persistent
-// wineserver, holding an installation of the x86_64 build.
+// wineserver, holding an installation of one Windows build. The helper
+// programs (box watcher, probe, stand-in client) come from `helperDir`.
 class WinePrefix
 {
 public:
-    // Sets up the prefix below `root`, copying the programs from `buildDir`.
-    WinePrefix(const std::string& root, const std::string& buildDir);
+    WinePrefix(const std::string& root, const WindowsBuild& build, const std::string& helperDir);
     ~WinePrefix();
 
     // Runs a Wine program (or `wine` itself when `program` starts with a
     // Windows path) and returns its exit code; output goes to the prefix log.
     int Wine(const std::vector<std::string>& args,
              const std::map<std::string, std::string>& extraEnv = {}) const;
+    // Starts a Windows program under Wine without waiting for it; its process
+    // id, or -1.
+    pid_t Start(const std::vector<std::string>& args) const;
+    // Runs "reg" with `args` in the registry view of the program under test.
+    int Reg(std::vector<std::string> args) const;
 
     // Unix path of a path below the prefix's C: drive, given as "C:\...".
     std::string UnixPath(const std::string& windowsPath) const;
@@ -24,14 +40,18 @@ public:
     static std::string WindowsPath(const std::string& unixPath);
 
     const std::string& Root() const { return m_root; }
+    const WindowsBuild& Build() const { return m_build; }
 
 private:
     int Run(const std::vector<std::string>& args,
             const std::map<std::string, std::string>& extraEnv) const;
+    pid_t Spawn(const std::vector<std::string>& args,
+                const std::map<std::string, std::string>& extraEnv) const;
 
     std::string m_root;
     std::string m_prefix;
     std::string m_log;
+    WindowsBuild m_build;
 };
 
 // What one start of a program under the box watcher showed and returned.
@@ -41,7 +61,11 @@ struct BoxRun
     {
         std::string caption;
         std::string text;
-        bool classic = false; // a MessageBox, not a task dialog
+        // "classic" for a MessageBox, "list" for the log dialog, "other" for
+        // another dialog, "window" for any other window.
+        std::string kind;
+        // The entries of the log dialog's list.
+        std::vector<std::string> entries;
     };
     std::vector<Box> boxes;
     int exitCode = 0;

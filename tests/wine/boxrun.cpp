@@ -1,17 +1,21 @@
-// Runs one command line, answers every message box the started process shows
-// and records what happened:
+// Runs one command line, answers every window the started process shows and
+// records what happened:
 //   boxrun.exe JOB RESULT
 // JOB holds the command line to run (UTF-8, one line). RESULT receives, in
-// UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per message box in the
-// order they appeared (line breaks in the text written as \n; kind "classic"
-// for a MessageBox with its text control 0xFFFF, "other" for anything else,
-// such as a task dialog), then "exit<TAB>code", or "timeout" when the process
-// did not end in time.
+// UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per window in the order
+// they appeared (line breaks in the text written as \n). Kind is "classic" for
+// a MessageBox with its text control 0xFFFF, "list" for the wx log dialog,
+// whose list entries follow as lines "entry<TAB>text", "other" for any other
+// dialog, such as a task dialog, and "window" for any other visible window.
+// Then "exit<TAB>code", or "timeout" when the process did not end in time.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "wideutf8.h"
 
@@ -55,6 +59,79 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM param)
     return TRUE;
 }
 
+BOOL CALLBACK FindListView(HWND child, LPARAM param)
+{
+    wchar_t className[64];
+    GetClassNameW(child, className, 64);
+    if (lstrcmpiW(className, WC_LISTVIEWW) != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = child;
+    return FALSE;
+}
+
+// LVITEMW as a 32-bit process lays it out; only the fields that
+// LVM_GETITEMTEXTW reads are named.
+struct ListItem32
+{
+    UINT mask;
+    int item;
+    int subItem;
+    UINT state;
+    UINT stateMask;
+    DWORD text;
+    int textMax;
+    int rest[8];
+};
+
+// The text of every entry of a list view in another process: the request and
+// the answer must live in that process's memory.
+std::vector<std::wstring> ListEntries(HWND list, DWORD processId)
+{
+    std::vector<std::wstring> entries;
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                           PROCESS_QUERY_INFORMATION,
+                                       FALSE, processId);
+    if (!process)
+        return entries;
+    BOOL wow64 = FALSE;
+    IsWow64Process(process, &wow64);
+    const size_t textMax = 4096;
+    char* const remote = static_cast<char*>(VirtualAllocEx(
+        process, nullptr, 512 + textMax * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    char* const remoteText = remote + 512;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; remote && i < count; ++i)
+    {
+        if (wow64)
+        {
+            ListItem32 item = {};
+            item.text = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(remoteText));
+            item.textMax = textMax;
+            WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+        }
+        else
+        {
+            LVITEMW item = {};
+            item.pszText = reinterpret_cast<wchar_t*>(remoteText);
+            item.cchTextMax = textMax;
+            WriteProcessMemory(process, remote, &item, sizeof(item), nullptr);
+        }
+        const LRESULT length =
+            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote));
+        std::wstring text(static_cast<size_t>(length), L'\0');
+        if (length > 0)
+            ReadProcessMemory(process, remoteText, &text[0], length * sizeof(wchar_t), nullptr);
+        entries.push_back(text);
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return entries;
+}
+
+// The wx log dialog's OK button has wx's own id for it.
+const int kWxIdOk = 5100;
+
 struct Watch
 {
     DWORD processId;
@@ -67,20 +144,35 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     Watch& watch = *reinterpret_cast<Watch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64];
-    GetClassNameW(window, className, 64);
-    if (owner != watch.processId || !IsWindowVisible(window) ||
-        lstrcmpW(className, L"#32770") != 0 || watch.answered.count(window))
+    if (owner != watch.processId || !IsWindowVisible(window) || watch.answered.count(window))
         return TRUE;
 
+    wchar_t className[64];
+    GetClassNameW(window, className, 64);
+    HWND list = nullptr;
+    EnumChildWindows(window, FindListView, reinterpret_cast<LPARAM>(&list));
     std::wstring text;
     EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-    const bool classic = GetDlgItem(window, 0xFFFF) != nullptr;
-    *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\t"
-                  << (classic ? "classic" : "other") << "\n";
+    const char* kind = "window";
+    if (list)
+        kind = "list";
+    else if (lstrcmpW(className, L"#32770") == 0)
+        kind = GetDlgItem(window, 0xFFFF) != nullptr ? "classic" : "other";
+    *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\t" << kind
+                  << "\n";
+    if (list)
+        for (const std::wstring& entry : ListEntries(list, watch.processId))
+            *watch.result << "entry\t" << Escaped(entry) << "\n";
     watch.result->flush();
     watch.answered.insert(window);
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+    if (list)
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(kWxIdOk, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, kWxIdOk)));
+    else if (lstrcmpW(className, L"#32770") == 0)
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    else
+        PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 

@@ -2,8 +2,13 @@
 // and writes it as UTF-8 lines to OUT:
 //   probe.exe acl PATH OUT    one line "ace<TAB>type<TAB>mask<TAB>sid" per entry
 //                             of the path's discretionary access list
-//   probe.exe reg NAME OUT    the value NAME of the product's registry key,
-//                             or nothing when it is missing
+//   probe.exe version PATH OUT  one line "name<TAB>value" per version string
+//                             of the file (English, Unicode block), then
+//                             "fixed<TAB>a.b.c.d" for the binary file version
+//   probe.exe attr PATH OUT   the file's attributes as a hexadecimal number
+//   probe.exe reg32 NAME OUT  the value NAME of the product's registry key in
+//   probe.exe reg64 NAME OUT  the 32-bit or 64-bit registry view, or nothing
+//                             when it is missing
 #include <windows.h>
 
 #include <aclapi.h>
@@ -11,6 +16,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "wideutf8.h"
 
@@ -42,13 +48,43 @@ int WriteAcl(const wchar_t* path, std::ofstream& out)
     return 0;
 }
 
-int WriteRegistryValue(const wchar_t* name, std::ofstream& out)
+int WriteVersion(const wchar_t* path, std::ofstream& out)
 {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::vector<char> info(size);
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, info.data()))
+        return 1;
+    for (const wchar_t* name :
+         {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName", L"LegalCopyright",
+          L"OriginalFilename", L"ProductName", L"ProductVersion"})
+    {
+        wchar_t* value = nullptr;
+        UINT length = 0;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            out << Utf8(name) << "\t" << Utf8(value) << "\n";
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length))
+        out << "fixed\t" << HIWORD(fixed->dwFileVersionMS) << "." << LOWORD(fixed->dwFileVersionMS)
+            << "." << HIWORD(fixed->dwFileVersionLS) << "." << LOWORD(fixed->dwFileVersionLS)
+            << "\n";
+    return 0;
+}
+
+int WriteRegistryValue(REGSAM view, const wchar_t* name, std::ofstream& out)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvorin\\TivoraClient", 0, KEY_READ | view,
+                      &key) != ERROR_SUCCESS)
+        return 0;
     wchar_t value[4096];
     DWORD size = sizeof(value);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvorin\\TivoraClient", name, RRF_RT_REG_SZ,
-                     nullptr, value, &size) == ERROR_SUCCESS)
+    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS)
         out << Utf8(value);
+    RegCloseKey(key);
     return 0;
 }
 
@@ -62,7 +98,16 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring command(argv[1]);
     if (command == L"acl")
         return WriteAcl(argv[2], out);
-    if (command == L"reg")
-        return WriteRegistryValue(argv[2], out);
+    if (command == L"version")
+        return WriteVersion(argv[2], out);
+    if (command == L"attr")
+    {
+        out << std::hex << GetFileAttributesW(argv[2]);
+        return 0;
+    }
+    if (command == L"reg32")
+        return WriteRegistryValue(KEY_WOW64_32KEY, argv[2], out);
+    if (command == L"reg64")
+        return WriteRegistryValue(KEY_WOW64_64KEY, argv[2], out);
     return 2;
 }
