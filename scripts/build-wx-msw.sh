@@ -44,14 +44,18 @@ build=$cache/build-$arch
 rm -rf "$build" "$prefix"
 mkdir -p "$build"
 cd "$build"
+started=$SECONDS
+echo "wxWidgets for $arch: building the static MSW libraries once, from Debian's source package"
+echo "  (about 10 minutes on 2 cores; the compiler's output goes to $build/*.log)"
 # NOTASKDIALOG keeps the message boxes classic Windows message boxes: without
 # the task-dialog declarations wxMessageBox always calls MessageBoxW.
 "$src_root/wx/configure" --host="$host" --build="$(uname -m)-linux-gnu" --prefix="$prefix" \
   "${options[@]}" CC="$host-gcc-win32" CXX="$host-g++-win32" \
   CPPFLAGS="-DNOTASKDIALOG" CXXFLAGS="-O2" CFLAGS="-O2" \
   >configure.log 2>&1 || { tail -n 40 configure.log; exit 1; }
+echo "wxWidgets for $arch: configured, compiling ..."
 make -j"$(nproc)" >make.log 2>&1 || { tail -n 60 make.log; exit 1; }
 make install >install.log 2>&1
 touch "$prefix/.complete"
 rm -rf "$build"
-echo "wxWidgets for $arch: built into $prefix"
+echo "wxWidgets for $arch: built into $prefix in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
