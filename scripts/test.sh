@@ -32,8 +32,11 @@ if ! build/fuzz/tests/fuzz/registration_fuzzer -max_total_time="$TVDDS_FUZZ_SECO
 fi
 grep -E '^Done' "$log"
 
-echo "== Registration benchmark (1 MB vdds_mmi.ini)"
+echo "== Registration benchmark of the native build (1 MB vdds_mmi.ini)"
 build/bench/tests/bench/registration_bench
+
+echo "== Benchmark of the Windows builds under Wine"
+build/linux/tests/e2e/tvdds_windows_bench
 
 if scripts/runs-32bit.sh && [ -e /usr/lib/wine/wine ]; then
   echo "Windows builds exercised: win32 win64"
