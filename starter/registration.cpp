@@ -121,7 +121,7 @@ bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& fai
         return false;
     }
     if (wxFileExists(iniPath))
-        BackupRegistration(oldText);
+        BackupRegistration(oldBytes, oldText);
 
     wxString newText;
     const wxString programPath = m_appPath + wxFILE_SEP_PATH + kProgramFileName;
@@ -162,7 +162,9 @@ bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& fai
     return false;
 }
 
-void CVddsRegistration::BackupRegistration(const wxString& registrationText)
+void CVddsRegistration::BackupRegistration(const std::string& fileBytes, const wxString& fileText)
 {
-    WriteBackup(registrationText, m_appPath, wxDateTime::Now(), LocalEncoding());
+    std::string bytes;
+    if (BackupBytes(fileBytes, fileText, LocalEncoding(), bytes))
+        WriteBackup(bytes, m_appPath, wxDateTime::Now());
 }

@@ -18,7 +18,7 @@ public:
     // the registration file holds the product afterwards, otherwise why it
     // does not, in plain words.
     wxString WriteRegistration();
-    void BackupRegistration(const wxString& registrationText);
+    void BackupRegistration(const std::string& fileBytes, const wxString& fileText);
 
     const wxString& WindowsDir() const { return m_windowsDir; }
     wxString RegistrationFilePath() const;

@@ -1,5 +1,7 @@
 #include "starter/vddsregistration.h"
 
+#include <algorithm>
+
 #include <wx/datetime.h>
 #include <wx/dir.h>
 #include <wx/file.h>
@@ -88,19 +90,61 @@ bool SavedText(wxFileConfig& model, wxString& text)
     return true;
 }
 
-// True when `newLines` is `oldLines` with at most `added` lines inserted:
-// nothing of the old file may be lost or changed by the edit.
-bool KeepsEveryLine(const wxArrayString& oldLines, const wxArrayString& newLines, size_t added)
+// Walks the lines of a text as SplitLines() splits it, without copying them.
+class LineReader
 {
-    if (newLines.size() < oldLines.size() || newLines.size() > oldLines.size() + added)
-        return false;
-    size_t matched = 0;
-    for (const wxString& line : newLines)
+public:
+    explicit LineReader(const wxString& text) : m_next(text.begin()), m_end(text.end()) {}
+
+    // The next line as [begin, end); false after the last line.
+    bool Next(wxString::const_iterator& begin, wxString::const_iterator& end)
     {
-        if (matched < oldLines.size() && line == oldLines[matched])
-            ++matched;
+        if (m_next == m_end)
+            return false;
+        begin = m_next;
+        end = std::find_if(m_next, m_end, [](wxUniChar ch) { return ch == '\r' || ch == '\n'; });
+        m_next = end;
+        if (m_next != m_end && *m_next++ == '\r' && m_next != m_end && *m_next == '\n')
+            ++m_next;
+        return true;
     }
-    return matched == oldLines.size();
+
+private:
+    wxString::const_iterator m_next;
+    wxString::const_iterator m_end;
+};
+
+// True when `newText` holds the lines of `oldText`, in order, with at most
+// `added` lines inserted: nothing of the old file may be lost or changed by
+// the edit.
+bool KeepsEveryLine(const wxString& oldText, const wxString& newText, size_t added)
+{
+    LineReader oldLines(oldText);
+    LineReader newLines(newText);
+    wxString::const_iterator oldBegin, oldEnd, newBegin, newEnd;
+    bool oldLeft = oldLines.Next(oldBegin, oldEnd);
+    size_t inserted = 0;
+    while (newLines.Next(newBegin, newEnd))
+    {
+        if (oldLeft && std::equal(oldBegin, oldEnd, newBegin, newEnd))
+            oldLeft = oldLines.Next(oldBegin, oldEnd);
+        else if (++inserted > added)
+            return false;
+    }
+    return !oldLeft;
+}
+
+// True when the bytes are lines that each end in CR LF (or no bytes at all):
+// the line-by-line copy with CR LF endings is then the bytes themselves.
+bool EndsEveryLineWithCrLf(const std::string& bytes)
+{
+    for (size_t at = bytes.find_first_of("\r\n"); at != std::string::npos;
+         at = bytes.find_first_of("\r\n", at + 2))
+    {
+        if (bytes[at] != '\r' || at + 1 == bytes.size() || bytes[at + 1] != '\n')
+            return false;
+    }
+    return bytes.empty() || (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0);
 }
 
 wxString JoinLinesCrLf(const wxArrayString& lines)
@@ -157,18 +201,10 @@ wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller)
 wxArrayString SplitLines(const wxString& text)
 {
     wxArrayString lines;
-    wxString::const_iterator lineStart = text.begin();
-    for (wxString::const_iterator p = text.begin(); p != text.end(); ++p)
-    {
-        if (*p != '\r' && *p != '\n')
-            continue;
-        lines.push_back(wxString(lineStart, p));
-        if (*p == '\r' && p + 1 != text.end() && *(p + 1) == '\n')
-            ++p;
-        lineStart = p + 1;
-    }
-    if (lineStart != text.end())
-        lines.push_back(wxString(lineStart, text.end()));
+    LineReader reader(text);
+    wxString::const_iterator begin, end;
+    while (reader.Next(begin, end))
+        lines.push_back(wxString(begin, end));
     return lines;
 }
 
@@ -196,12 +232,19 @@ bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
     return true;
 }
 
-wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
-                     const wxMBConv& conv)
+bool BackupBytes(const std::string& fileBytes, const wxString& fileText, const wxMBConv& conv,
+                 std::string& bytes)
 {
-    std::string bytes;
-    if (!EncodeText(JoinLinesCrLf(SplitLines(text)), conv, bytes))
-        return wxString();
+    if (EndsEveryLineWithCrLf(fileBytes))
+    {
+        bytes = fileBytes;
+        return true;
+    }
+    return EncodeText(JoinLinesCrLf(SplitLines(fileText)), conv, bytes);
+}
+
+wxString WriteBackup(const std::string& bytes, const wxString& dir, const wxDateTime& when)
+{
 
     // A pass that is tried again on every start must not pile up copies of
     // the same file.
@@ -263,7 +306,7 @@ RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString&
         return RegistrationOutcome::Failed;
 
     // At most a section header and the entry are new.
-    if (!KeepsEveryLine(SplitLines(oldText), SplitLines(text), 2))
+    if (!KeepsEveryLine(oldText, text, 2))
         return RegistrationOutcome::Failed;
 
     newText = text + JoinLinesCrLf(ProductSectionLines(programPath, dsWinCaller));

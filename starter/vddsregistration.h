@@ -27,14 +27,17 @@ bool DecodeText(const std::string& bytes, const wxMBConv& conv, wxString& text);
 // Encodes `text`; false when some character has no encoding in `conv`.
 bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes);
 
-// Saves `text` line by line, each line ending in CR LF, as a new file
-// "vdds_mmi_<date>_<time>.bak" in `dir`; when that name is taken, "_2", "_3",
-// ... go before ".bak", so that no earlier backup is ever replaced. A backup
-// whose bytes equal the newest backup already in `dir` is not written again.
-// Returns the path of the backup holding the text, or an empty string when
-// none could be written (one entry in the wx error log).
-wxString WriteBackup(const wxString& text, const wxString& dir, const wxDateTime& when,
-                     const wxMBConv& conv);
+// The bytes of a backup of the file whose bytes are `fileBytes` and whose
+// decoded text is `fileText`: its lines, each ending in CR LF, in `conv`.
+bool BackupBytes(const std::string& fileBytes, const wxString& fileText, const wxMBConv& conv,
+                 std::string& bytes);
+
+// Saves `bytes` as a new file "vdds_mmi_<date>_<time>.bak" in `dir`; when that
+// name is taken, "_2", "_3", ... go before ".bak", so that no earlier backup is
+// ever replaced. Bytes equal to the newest backup already in `dir` are not
+// written again. Returns the path of the backup holding the bytes, or an empty
+// string when none could be written (one entry in the wx error log).
+wxString WriteBackup(const std::string& bytes, const wxString& dir, const wxDateTime& when);
 
 enum class RegistrationOutcome
 {

@@ -305,34 +305,40 @@ TEST(FindBvsSection, AcceptsBvsAloneOrFollowedByBlankInEnumerationOrder)
     EXPECT_EQ(wxS("BVS"), pick("[BVS/sub]\n"));
 }
 
-TEST(WriteBackup, CopiesLinesWithCrLfAndNeverReplacesAnEarlierBackup)
+TEST(BackupBytes, LinesEndInCrLfInTheLocalEncoding)
 {
-    TestDir dir;
-    const wxDateTime when(13, wxDateTime::Dec, 2019, 12, 18, 2);
-    const wxString text = wxString("[BVS]\nNAME1=\xC4", wxConvISO8859_1);
-
-    const wxString first = WriteBackup(text, wxString::FromUTF8(dir.Path()), when, LocalEncoding());
-    EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02.bak"), first);
-    EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
-
-    const wxString second =
-        WriteBackup(wxS("other"), wxString::FromUTF8(dir.Path()), when, LocalEncoding());
-    EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"), second);
-    EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
-    EXPECT_EQ("other\r\n", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"));
+    const auto backup = [](const std::string& file)
+    {
+        wxString text;
+        std::string bytes;
+        EXPECT_TRUE(DecodeText(file, LocalEncoding(), text));
+        EXPECT_TRUE(BackupBytes(file, text, LocalEncoding(), bytes));
+        return bytes;
+    };
+    EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", backup("[BVS]\nNAME1=\xC4"));
+    EXPECT_EQ("a\r\nb\r\nc\r\n\r\n", backup("a\rb\r\nc\n\r\n"));
+    EXPECT_EQ("a\r\nb\r\n", backup("a\r\nb\r\n"));
+    EXPECT_EQ("", backup(""));
 }
 
-TEST(WriteBackup, TextEqualToTheNewestBackupIsNotWrittenAgain)
+TEST(WriteBackup, NeverReplacesAnEarlierBackupNorWritesTheNewestAgain)
 {
     TestDir dir;
     const wxString path = wxString::FromUTF8(dir.Path());
-    const auto at = [](int second) { return wxDateTime(1, wxDateTime::Jan, 2026, 9, 0, second); };
-    const wxString a = WriteBackup(wxS("A"), path, at(1), LocalEncoding());
-    WriteBackup(wxS("B"), path, at(1), LocalEncoding());
+    const auto at = [](int second)
+    { return wxDateTime(13, wxDateTime::Dec, 2019, 12, 18, second); };
+
+    EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02.bak"),
+              WriteBackup("A", path, at(2)));
+    EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"),
+              WriteBackup("B", path, at(2)));
+    EXPECT_EQ("A", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02.bak"));
+    EXPECT_EQ("B", ReadFile(dir / "vdds_mmi_2019-12-13_12-18-02_2.bak"));
+
     // "A" is not the newest backup: it is kept again, and only once more.
-    const wxString againA = WriteBackup(wxS("A"), path, at(2), LocalEncoding());
-    EXPECT_NE(a, againA);
-    EXPECT_EQ(againA, WriteBackup(wxS("A"), path, at(3), LocalEncoding()));
+    const wxString againA = WriteBackup("A", path, at(3));
+    EXPECT_EQ(wxString::FromUTF8(dir / "vdds_mmi_2019-12-13_12-18-03.bak"), againA);
+    EXPECT_EQ(againA, WriteBackup("A", path, at(4)));
     EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(dir.Path()),
                                std::filesystem::directory_iterator()));
 }
