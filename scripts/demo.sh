@@ -67,7 +67,7 @@ run() {
   env LC_ALL="${DEMO_LOCALE:-C}" TVDDS_CLIENT_RECORD="Z:${demo//\//\\}\\client.txt" \
     wine 'C:\harness\boxrun.exe' "Z:${demo//\//\\}\\job.txt" "Z:${demo//\//\\}\\result.txt" \
     </dev/null >>"$demo/wine.log" 2>&1
-  while IFS=$'\t' read -r kind a b; do
+  while IFS=$'\t' read -r kind a b _; do
     case $kind in
       box) echo "   message box \"$a\": ${b//\\n/ / }" ;;
       entry) echo "     entry: $a" ;;
