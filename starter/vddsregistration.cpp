@@ -36,8 +36,8 @@ bool IsLaterBackupName(const wxString& name, const wxString& than)
         const wxString base = backup.Mid(kBackupPrefix.length()).BeforeLast('.');
         // "YYYY-MM-DD_HH-MM-SS" is 19 characters; a number follows as "_n".
         stamp = base.Left(19);
-        number = 1;
-        base.Mid(20).ToLong(&number);
+        if (!base.Mid(20).ToLong(&number))
+            number = 1;
     };
     wxString stamp, thanStamp;
     long number = 0, thanNumber = 0;
