@@ -12,7 +12,7 @@ scripts/setup.sh
 # build of the same sources otherwise; the helpers come from the latter.
 presets=(win64)
 program=win64
-if scripts/runs-32bit.sh && [ -e /usr/lib/wine/wine ]; then
+if scripts/runs-32bit.sh --with-wine; then
   presets+=(win32)
   program=win32
 fi

@@ -38,7 +38,7 @@ build/bench/tests/bench/registration_bench
 echo "== Benchmark of the Windows builds under Wine"
 build/linux/tests/e2e/tvdds_windows_bench
 
-if scripts/runs-32bit.sh && [ -e /usr/lib/wine/wine ]; then
+if scripts/runs-32bit.sh --with-wine; then
   echo "Windows builds exercised: win32 win64"
 else
   echo "Windows builds exercised: win64"

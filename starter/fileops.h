@@ -4,15 +4,16 @@
 
 #include <wx/string.h>
 
-// The file-system operations under the atomic replace of a shared file, one
-// implementation per platform. Failures of the last three go to the wx error
-// log with the system's error.
+// The file-system operations under the atomic replace of a shared file that
+// the library does not offer, one implementation per platform. Failures of the
+// last two go to the wx error log with the system's error.
 
 // The path of the file that `path` finally names after following links;
 // `path` itself when it is no link or does not exist.
 wxString FollowLinks(const wxString& path);
 
-// True when the existing file at `path` may not be written.
+// True when the existing file at `path` may not be written: on Windows its
+// read-only attribute, which the library's access test does not see.
 bool IsWriteProtected(const wxString& path);
 
 // Writes `bytes` to a new temporary file in the directory of `path`, flushed
@@ -22,5 +23,3 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes);
 
 // Renames `temp` over `path` and makes the rename durable.
 bool RenameOver(const wxString& temp, const wxString& path);
-
-void RemoveTempFile(const wxString& temp);

@@ -85,8 +85,3 @@ bool RenameOver(const wxString& temp, const wxString& path)
     wxLogSysError(_("can't commit changes to file '%s'"), path);
     return false;
 }
-
-void RemoveTempFile(const wxString& temp)
-{
-    ::DeleteFileW(temp.wc_str());
-}

@@ -94,8 +94,3 @@ bool RenameOver(const wxString& temp, const wxString& path)
     }
     return true;
 }
-
-void RemoveTempFile(const wxString& temp)
-{
-    ::unlink(temp.fn_str());
-}

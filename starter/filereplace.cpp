@@ -36,6 +36,7 @@ ReplaceOutcome ReplaceFileIfUnchanged(const wxString& path, const std::string& e
                                       const std::string& bytes)
 {
     const wxString target = FollowLinks(path);
+    // A read-only file is never replaced, although a rename could.
     if (IsWriteProtected(target))
         return ReplaceOutcome::WriteProtected;
 
@@ -49,12 +50,12 @@ ReplaceOutcome ReplaceFileIfUnchanged(const wxString& path, const std::string& e
     std::string current;
     if (!ReadWholeFile(target, current) || current != expected)
     {
-        RemoveTempFile(temp);
+        wxRemoveFile(temp);
         return ReplaceOutcome::Changed;
     }
     if (!RenameOver(temp, target))
     {
-        RemoveTempFile(temp);
+        wxRemoveFile(temp);
         return ReplaceOutcome::Failed;
     }
     return ReplaceOutcome::Replaced;

@@ -97,13 +97,14 @@ wxString CVddsRegistration::RegisterInFile(const wxString& iniPath)
     wxString failure;
     for (int attempt = 0; attempt < kEditAttempts; ++attempt)
     {
-        if (TryRegisterInFile(iniPath, failure) || !failure.empty())
+        if (TryRegisterInFile(iniPath, failure) != Attempt::FileChanged)
             return failure;
     }
     return _("another program kept changing the file");
 }
 
-bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& failure)
+CVddsRegistration::Attempt CVddsRegistration::TryRegisterInFile(const wxString& iniPath,
+                                                                wxString& failure)
 {
     // Nothing is written unless the whole file could be read and decoded:
     // the file holds every other imaging vendor's registration too.
@@ -113,12 +114,12 @@ bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& fai
     if (!ReadWholeFile(iniPath, oldBytes))
     {
         failure = _("the file could not be read");
-        return false;
+        return Attempt::Refused;
     }
     if (!DecodeText(oldBytes, conv, oldText))
     {
         failure = _("its text is not in the system's character set");
-        return false;
+        return Attempt::Refused;
     }
     if (wxFileExists(iniPath))
         BackupRegistration(oldBytes, oldText);
@@ -128,14 +129,14 @@ bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& fai
     switch (BuildRegisteredText(iniPath, oldText, programPath, m_dsWinCaller, conv, newText))
     {
     case RegistrationOutcome::AlreadyPresent:
-        return true;
+        return Attempt::Registered;
     case RegistrationOutcome::Failed:
         // The edit is built from a second read of the file, which may have
         // met another program's change rather than a line the edit loses.
         if (!HoldsBytes(iniPath, oldBytes))
-            return false;
+            return Attempt::FileChanged;
         failure = _("some of its lines could not have been kept exactly as they are");
-        return false;
+        return Attempt::Refused;
     case RegistrationOutcome::Added:
         break;
     }
@@ -144,22 +145,22 @@ bool CVddsRegistration::TryRegisterInFile(const wxString& iniPath, wxString& fai
     if (!EncodeText(newText, conv, newBytes))
     {
         failure = _("the installation directory cannot be written in the system's character set");
-        return false;
+        return Attempt::Refused;
     }
     switch (ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes))
     {
     case ReplaceOutcome::Replaced:
-        return true;
+        return Attempt::Registered;
     case ReplaceOutcome::Changed:
-        return false;
+        return Attempt::FileChanged;
     case ReplaceOutcome::WriteProtected:
         failure = _("the file is write-protected");
-        return false;
+        return Attempt::Refused;
     case ReplaceOutcome::Failed:
         break;
     }
     failure = _("the file could not be replaced");
-    return false;
+    return Attempt::Refused;
 }
 
 void CVddsRegistration::BackupRegistration(const std::string& fileBytes, const wxString& fileText)

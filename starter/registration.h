@@ -24,10 +24,16 @@ public:
     wxString RegistrationFilePath() const;
 
 private:
+    enum class Attempt
+    {
+        Registered,
+        FileChanged,
+        Refused,
+    };
+
     wxString RegisterInFile(const wxString& iniPath);
-    // One attempt at the edit; false with `failure` set, or with it empty
-    // when the file changed under the edit and the attempt may be repeated.
-    bool TryRegisterInFile(const wxString& iniPath, wxString& failure);
+    // One attempt at the edit; `failure` says why when it was refused.
+    Attempt TryRegisterInFile(const wxString& iniPath, wxString& failure);
 
     wxString m_appPath;
     wxString m_dataPath;

@@ -27,23 +27,16 @@ bool IsNameTaken(const wxString& path)
     return wxFileExists(path) || wxDirExists(path);
 }
 
-// Orders backup names by their stamp, then by their number: "_2" follows the
-// name without a number, "_10" follows "_9".
+// Orders backup names by their stamp ("YYYY-MM-DD_HH-MM-SS"), then by their
+// number: "_2" follows the name without a number, "_10" follows "_9", so a
+// longer name with the same stamp is the later one.
 bool IsLaterBackupName(const wxString& name, const wxString& than)
 {
-    const auto split = [](const wxString& backup, wxString& stamp, long& number)
-    {
-        const wxString base = backup.Mid(kBackupPrefix.length()).BeforeLast('.');
-        // "YYYY-MM-DD_HH-MM-SS" is 19 characters; a number follows as "_n".
-        stamp = base.Left(19);
-        if (!base.Mid(20).ToLong(&number))
-            number = 1;
-    };
-    wxString stamp, thanStamp;
-    long number = 0, thanNumber = 0;
-    split(name, stamp, number);
-    split(than, thanStamp, thanNumber);
-    return stamp != thanStamp ? stamp > thanStamp : number > thanNumber;
+    const size_t stampEnd = kBackupPrefix.length() + 19;
+    const int stamps = name.Left(stampEnd).compare(than.Left(stampEnd));
+    if (stamps != 0)
+        return stamps > 0;
+    return name.length() != than.length() ? name.length() > than.length() : name > than;
 }
 
 // The path of the newest backup in `dir`, or an empty string.

@@ -37,22 +37,6 @@ std::string ReadAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-const WindowsBuild kWin32{"win32", TVDDS_WIN32_DIR, "tvdds-setup.exe", "/reg:32"};
-const WindowsBuild kWin64{"win64", TVDDS_WIN64_DIR, "tvdds-setup-x64.exe", "/reg:64"};
-
-// Why `build` cannot run on this machine, or an empty text.
-std::string WhyNotRunnable(const WindowsBuild& build)
-{
-    if (build.name != "win32")
-        return std::string();
-    static const bool runs32 = std::system(TVDDS_SOURCE_DIR "/scripts/runs-32bit.sh") == 0;
-    if (!runs32)
-        return "this machine cannot execute 32-bit code";
-    if (!fs::exists("/usr/lib/wine/wine"))
-        return "32-bit Wine (wine32:i386) is not installed";
-    return std::string();
-}
-
 // One prefix per build for the whole run: Wine's first start takes many
 // seconds.
 class WineEnvironment : public ::testing::Environment
@@ -75,7 +59,7 @@ public:
         if (!prefix)
         {
             char pattern[] = "/tmp/tvdds-e2e-XXXXXX";
-            prefix.reset(new WinePrefix(mkdtemp(pattern), build, TVDDS_WIN64_DIR "/tests/wine"));
+            prefix.reset(new WinePrefix(mkdtemp(pattern), build));
         }
         return *prefix;
     }
@@ -94,9 +78,8 @@ protected:
 
     void SetUp() override
     {
-        const std::string reason = WhyNotRunnable(CurrentBuild());
-        if (!reason.empty())
-            GTEST_SKIP() << reason;
+        if (!CanRun(CurrentBuild()))
+            GTEST_SKIP() << "this machine cannot execute 32-bit code";
         m_prefix = &WineEnvironment::For(CurrentBuild());
         Prefix().Reg({"delete", "HKLM\\SOFTWARE\\Halvorin", "/f"});
         fs::remove(Prefix().UnixPath("C:\\windows\\vdds_mmi.ini"));
@@ -190,7 +173,7 @@ protected:
     const WindowsBuild& CurrentBuild() const override { return GetParam(); }
 };
 
-const auto kBuilds = ::testing::Values(kWin32, kWin64);
+const auto kBuilds = ::testing::ValuesIn(WindowsBuilds());
 
 std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info)
 {

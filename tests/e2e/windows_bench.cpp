@@ -5,10 +5,8 @@
 //   - registration: "tvdds.exe initsetup" on a 1 MB vdds_mmi.ini, against
 //     copying the file to a backup and replacing it through a temporary copy.
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "../bench/largeini.h"
@@ -22,12 +20,6 @@ namespace
 const int kRuns = 11;
 const std::string kApp = "C:\\Program Files\\Tivora";
 const std::string kKey = "HKLM\\SOFTWARE\\Halvorin\\TivoraClient";
-
-bool CanRun(const WindowsBuild& build)
-{
-    return build.name != "win32" || (std::system(TVDDS_SOURCE_DIR "/scripts/runs-32bit.sh") == 0 &&
-                                     fs::exists("/usr/lib/wine/wine"));
-}
 
 // Runs benchrun with `args` after its result file and number of runs; false
 // when it failed.
@@ -58,7 +50,7 @@ bool Bench(const WindowsBuild& build)
     const std::string root = mkdtemp(pattern);
     bool ok = true;
     {
-        const WinePrefix prefix(root, build, TVDDS_WIN64_DIR "/tests/wine");
+        const WinePrefix prefix(root, build);
         fs::copy_file(build.dir + "/tests/bench/windows/baseline.exe",
                       prefix.UnixPath(kApp + "\\baseline.exe"));
         fs::copy_file(TVDDS_WIN64_DIR "/tests/bench/windows/benchrun.exe",
@@ -95,13 +87,9 @@ bool Bench(const WindowsBuild& build)
 
 int main()
 {
-    const WindowsBuild builds[] = {
-        {"win32", TVDDS_WIN32_DIR, "tvdds-setup.exe", "/reg:32"},
-        {"win64", TVDDS_WIN64_DIR, "tvdds-setup-x64.exe", "/reg:64"},
-    };
     std::printf("Medians of %d alternating runs, timed inside Windows:\n", kRuns);
     bool ok = true;
-    for (const WindowsBuild& build : builds)
+    for (const WindowsBuild& build : WindowsBuilds())
     {
         if (CanRun(build))
             ok &= Bench(build);

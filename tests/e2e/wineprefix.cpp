@@ -47,8 +47,20 @@ std::vector<std::string> Fields(const std::string& line)
 
 } // namespace
 
-WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build,
-                       const std::string& helperDir)
+std::vector<WindowsBuild> WindowsBuilds()
+{
+    return {{"win32", TVDDS_WIN32_DIR, "tvdds-setup.exe", "/reg:32"},
+            {"win64", TVDDS_WIN64_DIR, "tvdds-setup-x64.exe", "/reg:64"}};
+}
+
+bool CanRun(const WindowsBuild& build)
+{
+    static const bool runs32 =
+        std::system(TVDDS_SOURCE_DIR "/scripts/runs-32bit.sh --with-wine") == 0;
+    return build.name != "win32" || runs32;
+}
+
+WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build)
     : m_root(root), m_prefix(root + "/prefix"), m_log(root + "/wine.log"), m_build(build)
 {
     if (Run({"wineboot", "-i"}, {}) != 0)
@@ -67,6 +79,7 @@ WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build,
     fs::copy_file(build.dir + "/tvdds.exe", app / "tvdds.exe");
     fs::copy(build.dir + "/lang", app / "lang", fs::copy_options::recursive);
     fs::copy_file(build.dir + "/" + build.installer, harness / "setup.exe");
+    const std::string helperDir = TVDDS_WIN64_DIR "/tests/wine";
     fs::copy_file(helperDir + "/tivoracl.exe", app / "tivoracl.exe");
     fs::copy_file(helperDir + "/boxrun.exe", harness / "boxrun.exe");
     fs::copy_file(helperDir + "/probe.exe", harness / "probe.exe");

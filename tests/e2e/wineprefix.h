@@ -15,13 +15,20 @@ struct WindowsBuild
     std::string regView;   // "/reg:32" or "/reg:64": the registry view it reads
 };
 
+// The shipped 32-bit build and the x86_64 build of the same sources.
+std::vector<WindowsBuild> WindowsBuilds();
+
+// The 32-bit build runs only where the kernel executes 32-bit code and 32-bit
+// Wine is installed.
+bool CanRun(const WindowsBuild& build);
+
 // A throwaway Wine prefix with the null graphics driver and a persistent
 // wineserver, holding an installation of one Windows build. The helper
-// programs (box watcher, probe, stand-in client) come from `helperDir`.
+// programs (box watcher, probe, stand-in client) come from the x86_64 build.
 class WinePrefix
 {
 public:
-    WinePrefix(const std::string& root, const WindowsBuild& build, const std::string& helperDir);
+    WinePrefix(const std::string& root, const WindowsBuild& build);
     ~WinePrefix();
 
     // Runs a Wine program (or `wine` itself when `program` starts with a
