@@ -807,30 +807,23 @@ TEST_P(Installer, ReinstallEntersALostProductAgainOnceAndOtherwiseChangesNothing
 
 TEST_P(Installer, ProgramAndInstallerCarryTheProjectVersion)
 {
-    const std::string version = TVDDS_VERSION;
-    const std::string strings = "CompanyName\tHalvorin\n"
-                                "FileDescription\tTivora VDDS starter\n"
+    const std::string v = TVDDS_VERSION;
+    const std::string program = "CompanyName\tHalvorin\nFileDescription\tTivora VDDS starter\n"
                                 "FileVersion\t" +
-                                version +
-                                "\n"
-                                "InternalName\ttvdds\n"
+                                v +
+                                "\nInternalName\ttvdds\n"
                                 "LegalCopyright\tCopyright (C) Halvorin\n"
-                                "OriginalFilename\ttvdds.exe\n"
-                                "ProductName\tTivora\n"
+                                "OriginalFilename\ttvdds.exe\nProductName\tTivora\n"
                                 "ProductVersion\t" +
-                                version +
-                                "\n"
-                                "fixed\t" +
-                                version + ".0\n";
-    EXPECT_EQ(strings, Probe("version", kAppDir + "\\tvdds.exe"));
-
+                                v + "\nfixed\t" + v + ".0\n";
     ASSERT_EQ(0, InstallSilently().exitCode);
-    EXPECT_EQ(strings, Probe("version", kSetupDir + "\\tvdds.exe"));
+    for (const std::string& exe : {kAppDir + "\\tvdds.exe", kSetupDir + "\\tvdds.exe"})
+        EXPECT_EQ(program, Probe("version", exe)) << exe;
     const std::string setup = Probe("version", "C:\\harness\\setup.exe");
-    EXPECT_NE(std::string::npos, setup.find("ProductName\tTivora\n")) << setup;
-    EXPECT_NE(std::string::npos, setup.find("CompanyName\tHalvorin\n")) << setup;
-    EXPECT_NE(std::string::npos, setup.find("ProductVersion\t" + version + "\n")) << setup;
-    EXPECT_NE(std::string::npos, setup.find("fixed\t" + version + ".0\n")) << setup;
+    for (const std::string& line :
+         {std::string("ProductName\tTivora\n"), std::string("CompanyName\tHalvorin\n"),
+          "ProductVersion\t" + v + "\n", "fixed\t" + v + ".0\n"})
+        EXPECT_NE(std::string::npos, setup.find(line)) << setup;
     EXPECT_TRUE(UninstallAndWait());
 }
 

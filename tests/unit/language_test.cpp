@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include <wx/filefn.h>
@@ -55,46 +55,17 @@ TEST(CatalogDirectoryNames, OnlyListedCodePagesGetTheEncodingVariant)
     EXPECT_EQ(wxS("de_DE.WINDOWS-1250"), CatalogDirectoryNames(wxS("de_DE"), 1250)[0]);
 }
 
-namespace
-{
-
-void PutWord(std::string& out, uint32_t value)
-{
-    out.append(reinterpret_cast<const char*>(&value), 4);
-}
-
-// A GNU message catalog holding one translation of "which", in UTF-8.
-std::string CatalogTranslating(const std::string& which)
-{
-    const std::string ids[] = {"", "which"};
-    const std::string texts[] = {"Content-Type: text/plain; charset=UTF-8\n", which};
-    std::string head, strings;
-    PutWord(head, 0x950412de);
-    PutWord(head, 0);
-    PutWord(head, 2);
-    PutWord(head, 28);
-    PutWord(head, 28 + 16);
-    PutWord(head, 0);
-    PutWord(head, 0);
-    const uint32_t stringsAt = 28 + 32;
-    std::string tables;
-    for (const auto* list : {ids, texts})
-        for (int i = 0; i < 2; ++i)
-        {
-            PutWord(tables, static_cast<uint32_t>(list[i].size()));
-            PutWord(tables, stringsAt + static_cast<uint32_t>(strings.size()));
-            strings += list[i] + '\0';
-        }
-    return head + tables + strings;
-}
-
-} // namespace
-
 TEST(CatalogLoader, EveryCanonicalNameDirectoryComesBeforeAnyLanguageDirectory)
 {
     TestDir dir;
-    WriteFile(dir / "lang/de/LC_MESSAGES/tvdds.mo", CatalogTranslating("de"));
-    WriteFile(dir / "lang/de_DE/tvdds.mo", CatalogTranslating("de_DE"));
+    // Another catalog under "de" ahead of the German one under "de_DE" in the
+    // per-directory order: only the canonical name finds the German texts.
+    WriteFile(dir / "de.po", "msgid \"No patient data file found\"\nmsgstr \"de\"\n");
+    WriteFile(dir / "lang/de/LC_MESSAGES/tvdds.mo", "");
+    ASSERT_EQ(0,
+              std::system(
+                  ("msgfmt -o " + dir / "lang/de/LC_MESSAGES/tvdds.mo " + dir / "de.po").c_str()));
+    WriteFile(dir / "lang/de_DE/tvdds.mo", ReadFile(TVDDS_GERMAN_CATALOG));
     CCatalogLoader::AddLookupPrefix(wxString::FromUTF8(dir / "lang"));
 
     // The library asks the loader for the name with its own encoding suffix,
@@ -103,7 +74,8 @@ TEST(CatalogLoader, EveryCanonicalNameDirectoryComesBeforeAnyLanguageDirectory)
     translations.SetLoader(new CCatalogLoader(wxS("de_DE"), 1258));
     translations.SetLanguage(wxS("de_DE"));
     ASSERT_TRUE(translations.AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US));
-    const wxString* text = translations.GetTranslatedString(wxS("which"), wxS("tvdds"));
+    const wxString* text =
+        translations.GetTranslatedString(wxS("No patient data file found"), wxS("tvdds"));
     ASSERT_TRUE(text);
-    EXPECT_EQ(wxS("de_DE"), *text);
+    EXPECT_EQ(wxString::FromUTF8("Keine Patientendatei gefunden"), *text);
 }

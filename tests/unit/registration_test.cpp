@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <thread>
 #include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -36,15 +32,6 @@ protected:
         return "Tivora was not registered in " + IniPath() + ": " + reason +
                ". The file was left unchanged; the registration will be tried again at the next "
                "start.";
-    }
-
-    std::vector<std::string> Backups() const
-    {
-        std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(AppPath()))
-            if (entry.path().extension() == ".bak")
-                found.push_back(entry.path());
-        return found;
     }
 };
 
@@ -161,20 +148,6 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
     EXPECT_EQ(std::vector<std::string>{Refusal("the file could not be read")}, m_logged);
 }
 
-TEST_F(RegistrationTest, RetriedPassesKeepOneBackupOfAnUnchangedFile)
-{
-    const std::string withNul = CrLf({"[BVS]", std::string("NAME1=A\0B", 9)});
-    WriteFile(IniPath(), withNul);
-    for (int run = 0; run < 3; ++run)
-    {
-        RegisterOnce(false);
-        // Runs within one second would reuse the name; these must not either.
-        sleep(run == 0 ? 1 : 0);
-    }
-    EXPECT_EQ(withNul, ReadFile(IniPath()));
-    EXPECT_EQ(1u, Backups().size());
-}
-
 TEST_F(RegistrationTest, InstallationDirectoryThatIsNoDirectoryLogsOneErrorAndRegistersAllTheSame)
 {
     // Creating the backup fails for another reason than a name in use.
@@ -223,70 +196,6 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndReported)
         EXPECT_EQ("", Flag()) << c.what;
         ASSERT_FALSE(m_logged.empty()) << c.what;
         EXPECT_EQ(Refusal(c.reason), m_logged.back()) << c.what;
-    }
-}
-
-TEST_F(RegistrationTest, RelativeInstallationDirectoryIsNeverWrittenIntoTheFile)
-{
-    const std::string before = CrLf({"[BVS]", "NAME1=A"});
-    WriteFile(IniPath(), before);
-    LogCapture log;
-    CVddsRegistration(wxS("tivora"), wxString(), false).RegisterOnce();
-    EXPECT_EQ(before, ReadFile(IniPath()));
-    EXPECT_EQ("", Flag());
-    EXPECT_EQ(std::vector<std::string>{Refusal(
-                  "the installation directory in the registry is not an absolute path")},
-              log.entries);
-}
-
-TEST_F(RegistrationTest, LinkedFileIsEditedAndTheLinkStays)
-{
-    const std::string real = m_dir / "data/vdds_mmi.ini";
-    WriteFile(real, CrLf({"[BVS]", "NAME1=A"}));
-    ASSERT_EQ(0, symlink(real.c_str(), IniPath().c_str()));
-    RegisterOnce(false);
-    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), ReadFile(real));
-    struct stat link;
-    ASSERT_EQ(0, lstat(IniPath().c_str(), &link));
-    EXPECT_TRUE(S_ISLNK(link.st_mode));
-}
-
-TEST_F(RegistrationTest, LinesAnotherProgramAppendsDuringThePassAreNeverLost)
-{
-    std::string before = CrLf({"[BVS]", "NAME1=A"});
-    for (int i = 0; i < 2000; ++i)
-        before += "KEY" + std::to_string(i) + "=some value of another vendor\r\n";
-    for (int round = 0; round < 10; ++round)
-    {
-        WriteFile(IniPath(), before);
-        std::remove(
-            (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
-                .c_str());
-        std::atomic<bool> done(false);
-        std::atomic<int> appended(0);
-        std::thread vendor(
-            [&]
-            {
-                while (!done)
-                {
-                    std::ofstream(IniPath(), std::ios::app | std::ios::binary)
-                        << "OTHER" << appended++ << "=1\r\n";
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
-            });
-        RegisterOnce(false);
-        done = true;
-        vendor.join();
-
-        const std::string after = ReadFile(IniPath());
-        for (int i = 0; i < appended; ++i)
-            ASSERT_NE(std::string::npos, after.find("OTHER" + std::to_string(i) + "=1\r\n"))
-                << "round " << round << ", line " << i;
-        if (Flag() == "1")
-            EXPECT_NE(std::string::npos, after.find(ProductSection(false))) << round;
-        else
-            EXPECT_EQ(std::vector<std::string>{Refusal("another program kept changing the file")},
-                      m_logged);
     }
 }
 
