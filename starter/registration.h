@@ -21,9 +21,10 @@ public:
     void BackupRegistration(const std::string& fileBytes, const wxString& fileText);
 
     const wxString& WindowsDir() const { return m_windowsDir; }
-    wxString RegistrationFilePath() const;
 
 private:
+    wxString RegistrationFilePath() const;
+
     enum class Attempt
     {
         Registered,
