@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <wx/app.h>
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 
@@ -83,4 +84,16 @@ void vorastarter::OnCloseWindow(wxCloseEvent& event)
 {
     Destroy();
     event.Skip();
+}
+
+// The library deletes a dialog whose window could not be created (no desktop
+// to create it on) at once, while its close handlers and the application
+// still use it. Such a dialog, too, is deleted by the running event loop,
+// whose end then also ends the program.
+bool vorastarter::Destroy()
+{
+    if (GetHandle())
+        return wxDialog::Destroy();
+    wxTheApp->ScheduleForDestruction(this);
+    return true;
 }

@@ -23,6 +23,7 @@ public:
     void RegisterOnce();
     void Launch();
     void OnCloseWindow(wxCloseEvent& event);
+    bool Destroy() override;
 
 private:
     wxString m_windowsDir;

@@ -267,6 +267,22 @@ TEST_P(Launch, PatientFileStartsClientAndProgramEndsWhileClientRuns)
     EXPECT_EQ(std::string::npos, record.find("exited")) << "the client ended before tvdds";
 }
 
+TEST_P(Launch, WithoutAWindowTheClientStartsAndTheProgramEndsWithoutCrashing)
+{
+    Install();
+    struct NoWindows
+    {
+        const WinePrefix& prefix;
+        explicit NoWindows(const WinePrefix& p) : prefix(p) { prefix.UseGraphicsDriver("absent"); }
+        ~NoWindows() { prefix.UseGraphicsDriver("null"); }
+    } noWindows(Prefix());
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+}
+
 TEST_P(Launch, TrailingBackslashInAppPathIsAccepted)
 {
     Install();

@@ -65,12 +65,8 @@ WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build)
 {
     if (Run({"wineboot", "-i"}, {}) != 0)
         throw std::runtime_error("wineboot failed; see " + m_log);
-    // The null driver runs GUI programs without a display; the desktop
-    // process picks it up after a restart of the wineserver.
-    Wine({"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"});
-    Run({"wineserver", "-k"}, {});
-    Run({"wineserver", "-w"}, {});
-    Run({"wineserver", "-p"}, {});
+    // The null driver runs GUI programs without a display.
+    UseGraphicsDriver("null");
 
     const fs::path app = UnixPath("C:\\Program Files\\Tivora");
     const fs::path harness = UnixPath("C:\\harness");
@@ -83,6 +79,16 @@ WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build)
     fs::copy_file(helperDir + "/tivoracl.exe", app / "tivoracl.exe");
     fs::copy_file(helperDir + "/boxrun.exe", harness / "boxrun.exe");
     fs::copy_file(helperDir + "/probe.exe", harness / "probe.exe");
+}
+
+void WinePrefix::UseGraphicsDriver(const std::string& driver) const
+{
+    // The desktop process picks the driver up after a restart of the
+    // wineserver.
+    Wine({"reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", driver, "/f"});
+    Run({"wineserver", "-k"}, {});
+    Run({"wineserver", "-w"}, {});
+    Run({"wineserver", "-p"}, {});
 }
 
 WinePrefix::~WinePrefix()

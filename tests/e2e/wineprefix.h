@@ -40,6 +40,9 @@ public:
     pid_t Start(const std::vector<std::string>& args) const;
     // Runs "reg" with `args` in the registry view of the program under test.
     int Reg(std::vector<std::string> args) const;
+    // Restarts the prefix's Wine on graphics driver `driver`; one that does
+    // not exist leaves no driver, and no window can be created.
+    void UseGraphicsDriver(const std::string& driver) const;
 
     // Unix path of a path below the prefix's C: drive, given as "C:\...".
     std::string UnixPath(const std::string& windowsPath) const;
