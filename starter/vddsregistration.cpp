@@ -1,6 +1,8 @@
 #include "starter/vddsregistration.h"
 
 #include <algorithm>
+#include <clocale>
+#include <string>
 
 #include <wx/datetime.h>
 #include <wx/dir.h>
@@ -148,6 +150,40 @@ wxString JoinLinesCrLf(const wxArrayString& lines)
     return text;
 }
 
+bool IsAscii(const wxString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](wxUniChar ch) { return ch.IsAscii(); });
+}
+
+// While it lives, the C library classifies and case-folds characters by the
+// rules of the C locale, if `asciiOnly`: for ASCII text those rules are the
+// user's locale's too, and the locale-aware versions, which the INI model
+// calls for every character of every name it compares, look each character
+// up in the system's tables (most of the time the model takes to build).
+class AsciiCharacterRules
+{
+public:
+    explicit AsciiCharacterRules(bool asciiOnly)
+    {
+        const char* const current = asciiOnly ? std::setlocale(LC_CTYPE, nullptr) : nullptr;
+        if (current == nullptr)
+            return;
+        m_previous = current;
+        m_switched = std::setlocale(LC_CTYPE, "C") != nullptr;
+    }
+    ~AsciiCharacterRules()
+    {
+        if (m_switched)
+            std::setlocale(LC_CTYPE, m_previous.c_str());
+    }
+    AsciiCharacterRules(const AsciiCharacterRules&) = delete;
+    AsciiCharacterRules& operator=(const AsciiCharacterRules&) = delete;
+
+private:
+    std::string m_previous;
+    bool m_switched = false;
+};
+
 } // namespace
 
 wxString FindBvsSection(wxFileConfig& model)
@@ -284,6 +320,8 @@ RegistrationOutcome BuildRegisteredText(const wxString& iniPath, const wxString&
                                         const wxString& programPath, bool dsWinCaller,
                                         const wxMBConv& conv, wxString& newText)
 {
+    // The model opens the file by its name, too.
+    const AsciiCharacterRules rules(IsAscii(iniPath) && IsAscii(oldText));
     wxFileConfig model(wxString(), wxString(), iniPath, wxString(),
                        wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_NO_ESCAPE_CHARACTERS, conv);
     // The model must never write the file itself.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
@@ -250,4 +251,24 @@ TEST(WriteBackup, NeverReplacesAnEarlierBackupNorWritesTheNewestAgain)
     EXPECT_EQ(againA, WriteBackup("A", path, at(4)));
     EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(dir.Path()),
                                std::filesystem::directory_iterator()));
+}
+
+TEST_F(RegistrationTest, NamesFollowTheCaseRulesOfTheUsersLocaleWhichIsKept)
+{
+    ASSERT_NE(nullptr, std::setlocale(LC_CTYPE, "C.UTF-8"));
+    // "BVS Z\xE4hne" and "BVS Z\xC4HNE" name one section in this locale, with
+    // NAME1 and NAME2 taken; the C locale would see two.
+    const std::string twoHeaders =
+        CrLf({"[BVS Z\xE4hne]", "NAME1=A", "[X]", "[BVS Z\xC4HNE]", "NAME2=B"});
+    const std::string registered = RegisterInto(twoHeaders, false);
+    const std::string localeAfterNonAscii = std::setlocale(LC_CTYPE, nullptr);
+    const std::string ascii = CrLf({"[BVS]", "NAME1=A"});
+    const std::string registeredAscii = RegisterInto(ascii, false);
+    const std::string localeAfterAscii = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+
+    EXPECT_EQ(twoHeaders + CrLf({"NAME3=TIVORA"}) + ProductSection(false), registered);
+    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), registeredAscii);
+    EXPECT_EQ("C.UTF-8", localeAfterNonAscii);
+    EXPECT_EQ("C.UTF-8", localeAfterAscii);
 }
