@@ -1,13 +1,13 @@
-// Times two command lines against each other from inside Windows, so that
+// Times three command lines against each other from inside Windows, so that
 // Wine's own start-up on the Linux side is not counted. The runs alternate,
 // each command is started with CreateProcessW and waited for, and
 // QueryPerformanceCounter is read around it:
-//   benchrun.exe RESULT RUNS BASELINE TVDDS [VIEW PRISTINE INI BACKUPDIR]
+//   benchrun.exe RESULT RUNS BASELINE FLOOR TVDDS [VIEW PRISTINE INI BACKUPDIR]
 // With the last four arguments every run starts from the same registration
 // file: PRISTINE is copied over INI, the backups in BACKUPDIR are removed and
 // the product's flag VddsIniWritten is set to "0" in registry VIEW ("32" or
-// "64"), all before the clock starts. Writes "<baseline ms> <tvdds ms>", the
-// medians, to the file RESULT.
+// "64"), all before the clock starts. Writes the three medians in
+// milliseconds to the file RESULT.
 #include <windows.h>
 
 #include <algorithm>
@@ -78,18 +78,22 @@ double Median(std::vector<double> values)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 5 && argc != 9)
+    const int kCommands = 3;
+    const int firstResetArg = 3 + kCommands;
+    if (argc != firstResetArg && argc != firstResetArg + 4)
         return 2;
     const int runs = _wtoi(argv[2]);
-    const bool resets = argc == 9;
+    const bool resets = argc > firstResetArg;
+    const wchar_t* const* resetArgs = argv + firstResetArg;
     const REGSAM view =
-        resets && std::wstring(argv[5]) == L"32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    const Reset reset{view, resets ? argv[6] : L"", resets ? argv[7] : L"", resets ? argv[8] : L""};
+        resets && std::wstring(resetArgs[0]) == L"32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const Reset reset{view, resets ? resetArgs[1] : L"", resets ? resetArgs[2] : L"",
+                      resets ? resetArgs[3] : L""};
 
-    std::vector<double> times[2];
+    std::vector<double> times[kCommands];
     // One unmeasured round first: the file cache and Wine's own caches warm up.
     for (int run = -1; run < runs; ++run)
-        for (int which = 0; which < 2; ++which)
+        for (int which = 0; which < kCommands; ++which)
         {
             if (resets && !reset.Apply())
                 return 3;
@@ -99,6 +103,9 @@ int wmain(int argc, wchar_t** argv)
             if (run >= 0)
                 times[which].push_back(ms);
         }
-    std::ofstream(argv[1]) << Median(times[0]) << " " << Median(times[1]) << "\n";
+    std::ofstream result(argv[1]);
+    for (const std::vector<double>& commandTimes : times)
+        result << Median(commandTimes) << " ";
+    result << "\n";
     return 0;
 }
