@@ -7,6 +7,7 @@
 
 #include "app/catalogloader.h"
 #include "app/language.h"
+#include "app/starterlog.h"
 #include "registry/clientkey.h"
 #include "registry/regkey.h"
 #include "starter/localencoding.h"
@@ -73,6 +74,11 @@ int StarterApp::OnExit()
 {
     wxApp::OnExit();
     return 0;
+}
+
+wxAppTraits* StarterApp::CreateTraits()
+{
+    return new StarterAppTraits;
 }
 
 int StarterApp::LoadConfiguration()

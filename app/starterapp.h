@@ -12,6 +12,7 @@ class StarterApp : public wxApp
 public:
     bool OnInit() override;
     int OnExit() override;
+    wxAppTraits* CreateTraits() override;
 
     int LoadConfiguration();
     int InitLanguage();

@@ -267,22 +267,6 @@ TEST_P(Launch, PatientFileStartsClientAndProgramEndsWhileClientRuns)
     EXPECT_EQ(std::string::npos, record.find("exited")) << "the client ended before tvdds";
 }
 
-TEST_P(Launch, WithoutAWindowTheClientStartsAndTheProgramEndsWithoutCrashing)
-{
-    Install();
-    struct NoWindows
-    {
-        const WinePrefix& prefix;
-        explicit NoWindows(const WinePrefix& p) : prefix(p) { prefix.UseGraphicsDriver("absent"); }
-        ~NoWindows() { prefix.UseGraphicsDriver("null"); }
-    } noWindows(Prefix());
-    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
-    ASSERT_FALSE(run.timedOut);
-    EXPECT_EQ(0, run.exitCode);
-    EXPECT_TRUE(run.boxes.empty());
-    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
-}
-
 TEST_P(Launch, TrailingBackslashInAppPathIsAccepted)
 {
     Install();
@@ -534,6 +518,27 @@ TEST_P(Registration, OddLinesAreListedInOneDialogAndTheProductIsRegistered)
         EXPECT_NE(std::string::npos, Ini().find(kProduct)) << c.what;
         EXPECT_EQ("1", RegValue("VddsIniWritten")) << c.what;
     }
+}
+
+TEST_P(Registration, WithoutAWindowTheProductIsRegisteredTheClientStartsAndTheProgramEnds)
+{
+    struct NoWindows
+    {
+        const WinePrefix& prefix;
+        explicit NoWindows(const WinePrefix& p) : prefix(p) { prefix.UseGraphicsDriver("absent"); }
+        ~NoWindows() { prefix.UseGraphicsDriver("null"); }
+    } noWindows(Prefix());
+    // Two odd lines, and the dialog that could not be created: more entries
+    // than one box holds, and no window to list them in.
+    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary)
+        << "[BVS]\r\nNAME1=XRAY\r\njunk one\r\njunk two\r\n";
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+    EXPECT_NE(std::string::npos, Ini().find(kProduct));
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
 }
 
 TEST_P(Registration, FileWithNulByteIsRefusedOnEveryRunWithOneBackup)

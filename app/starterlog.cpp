@@ -1,0 +1,34 @@
+#include "app/starterlog.h"
+
+#include <wx/arrstr.h>
+#include <wx/dialog.h>
+
+namespace
+{
+
+bool CanCreateDialog()
+{
+    const wxLogNull quiet;
+    wxDialog probe;
+    return probe.Create(nullptr, wxID_ANY, wxString());
+}
+
+} // namespace
+
+void StarterLog::Flush()
+{
+    if (m_aMessages.size() > 1 && !CanCreateDialog())
+    {
+        const wxString joined = wxJoin(m_aMessages, '\n', '\0');
+        m_aMessages.Clear();
+        m_aMessages.Add(joined);
+        m_aSeverity.RemoveAt(1, m_aSeverity.size() - 1);
+        m_aTimes.RemoveAt(1, m_aTimes.size() - 1);
+    }
+    wxLogGui::Flush();
+}
+
+wxLog* StarterAppTraits::CreateLogTarget()
+{
+    return new StarterLog;
+}
