@@ -32,6 +32,12 @@ bool ReadWholeFile(const wxString& path, std::string& bytes)
     }
 }
 
+bool FileHolds(const wxString& path, const std::string& expected)
+{
+    std::string bytes;
+    return ReadWholeFile(path, bytes) && bytes == expected;
+}
+
 ReplaceOutcome ReplaceFileIfUnchanged(const wxString& path, const std::string& expected,
                                       const std::string& bytes)
 {
@@ -47,8 +53,7 @@ ReplaceOutcome ReplaceFileIfUnchanged(const wxString& path, const std::string& e
     // The file is compared as late as possible, with the new bytes already on
     // disk, so that an edit another program makes in the meantime is seen
     // rather than overwritten.
-    std::string current;
-    if (!ReadWholeFile(target, current) || current != expected)
+    if (!FileHolds(target, expected))
     {
         wxRemoveFile(temp);
         return ReplaceOutcome::Changed;

@@ -8,6 +8,10 @@
 // exists but cannot be read completely as a file.
 bool ReadWholeFile(const wxString& path, std::string& bytes);
 
+// True when the file can be read and holds exactly `expected` (no bytes:
+// missing or empty).
+bool FileHolds(const wxString& path, const std::string& expected);
+
 enum class ReplaceOutcome
 {
     Replaced,

@@ -26,12 +26,6 @@ const wxString kRegistrationFileName(wxS("vdds_mmi.ini"));
 // Another program that keeps rewriting the file wins after this many tries.
 const int kEditAttempts = 5;
 
-bool HoldsBytes(const wxString& path, const std::string& expected)
-{
-    std::string bytes;
-    return ReadWholeFile(path, bytes) && bytes == expected;
-}
-
 } // namespace
 
 CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& dataPath,
@@ -133,7 +127,7 @@ CVddsRegistration::Attempt CVddsRegistration::TryRegisterInFile(const wxString& 
     case RegistrationOutcome::Failed:
         // The edit is built from a second read of the file, which may have
         // met another program's change rather than a line the edit loses.
-        if (!HoldsBytes(iniPath, oldBytes))
+        if (!FileHolds(iniPath, oldBytes))
             return Attempt::FileChanged;
         failure = _("some of its lines could not have been kept exactly as they are");
         return Attempt::Refused;

@@ -362,6 +362,12 @@ protected:
     }
 
     std::string Ini() { return ReadAll(Prefix().UnixPath(kIni)); }
+    void WriteIni(const std::string& text)
+    {
+        std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << text;
+    }
+    // The next start runs the registration pass again.
+    void ForgetRegistration() { Prefix().Reg({"delete", kKey, "/v", "VddsIniWritten", "/f"}); }
 
     bool EveryoneMayReadAndWrite(const std::string& path)
     {
@@ -413,7 +419,7 @@ INSTANTIATE_TEST_SUITE_P(Builds, Registration, kBuilds, BuildName);
 
 TEST_P(Registration, FirstRunRegistersWithBackupAndSecondRunChangesNothing)
 {
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
     const BoxRun run = Run(" C:\\VDDS\\patient.ini");
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
@@ -455,7 +461,7 @@ TEST_P(Registration, DsWinCallerOnSetUpGetsTheLongSectionAndNoClient)
 TEST_P(Registration, FileAndDataDirectoryLetEveryoneReadAndWrite)
 {
     const std::string conf = "C:\\ProgramData\\Tivora\\conf";
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
     fs::permissions(Prefix().UnixPath(kIni), fs::perms(0644));
     fs::permissions(Prefix().UnixPath(conf), fs::perms(0755));
     EXPECT_FALSE(EveryoneMayReadAndWrite(kIni));
@@ -470,7 +476,7 @@ TEST_P(Registration, UndecodableFileIsLeftAloneReportedAndRetriedNextRun)
 {
     // A UTF-8 text in the multibyte Japanese code page that it cannot be.
     const std::string undecodable = "[BVS]\r\nNAME1=\x81\x20\r\n";
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << undecodable;
+    WriteIni(undecodable);
     const BoxRun run = Run(" initsetup", {{"LC_ALL", "ja_JP.SJIS"}});
     EXPECT_EQ(undecodable, Ini());
     EXPECT_EQ("", RegValue("VddsIniWritten"));
@@ -506,8 +512,8 @@ TEST_P(Registration, OddLinesAreListedInOneDialogAndTheProductIsRegistered)
     };
     for (const auto& c : cases)
     {
-        Prefix().Reg({"delete", kKey, "/v", "VddsIniWritten", "/f"});
-        std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << c.before;
+        ForgetRegistration();
+        WriteIni(c.before);
         const BoxRun run = Run(" C:\\VDDS\\patient.ini");
         ReleaseClient();
         EXPECT_EQ(0, run.exitCode) << c.what;
@@ -530,8 +536,7 @@ TEST_P(Registration, WithoutAWindowTheProductIsRegisteredTheClientStartsAndThePr
     } noWindows(Prefix());
     // Two odd lines, and the dialog that could not be created: more entries
     // than one box holds, and no window to list them in.
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary)
-        << "[BVS]\r\nNAME1=XRAY\r\njunk one\r\njunk two\r\n";
+    WriteIni("[BVS]\r\nNAME1=XRAY\r\njunk one\r\njunk two\r\n");
     const BoxRun run = Run(" C:\\VDDS\\patient.ini");
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0, run.exitCode);
@@ -544,7 +549,7 @@ TEST_P(Registration, WithoutAWindowTheProductIsRegisteredTheClientStartsAndThePr
 TEST_P(Registration, FileWithNulByteIsRefusedOnEveryRunWithOneBackup)
 {
     const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << withNul;
+    WriteIni(withNul);
     for (int run = 0; run < 3; ++run)
     {
         ExpectOnlyRefusal(Run(" initsetup"),
@@ -561,7 +566,7 @@ TEST_P(Registration, PassKilledHalfwayLeavesTheFileAndFlagForTheNextStart)
     std::string big = kOtherVendors + "[MANY]\r\n";
     for (int i = 0; big.size() < 8000000; ++i)
         big += "KEY" + std::to_string(i) + "=a value of another vendor\r\n";
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << big;
+    WriteIni(big);
 
     // The backup comes first; the edit and the replace follow it.
     const pid_t pass = Prefix().Start({kTvdds.substr(1, kTvdds.size() - 2), "initsetup"});
@@ -588,8 +593,8 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
         before += "KEY" + std::to_string(i) + "=a value of another vendor\r\n";
     for (int round = 0; round < 3; ++round)
     {
-        Prefix().Reg({"delete", kKey, "/v", "VddsIniWritten", "/f"});
-        std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << before;
+        ForgetRegistration();
+        WriteIni(before);
         std::atomic<bool> done(false);
         int appended = 0;
         std::thread vendor(
@@ -619,7 +624,7 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
 
 TEST_P(Registration, InstallationDirectoryWithTrailingBlankIsNeverWrittenButTheClientStarts)
 {
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
     SetValue("BaseAppPath", kAppDir + " ");
     const BoxRun run = Run(" C:\\VDDS\\patient.ini");
     ExpectOnlyRefusal(run, "the installation directory in the registry is not an absolute path");
@@ -646,7 +651,7 @@ TEST_P(Registration, ReadOnlyFileIsRefusedHiddenSystemFileKeepsItsAttributesLink
     EXPECT_NE(std::string::npos, Ini().find(kProduct));
     EXPECT_EQ(hiddenSystem, std::stoul(Probe("attr", kIni), nullptr, 16) & hiddenSystem);
 
-    Prefix().Reg({"delete", kKey, "/v", "VddsIniWritten", "/f"});
+    ForgetRegistration();
     const std::string shared = Prefix().UnixPath("C:\\shared\\vdds_mmi.ini");
     fs::create_directories(fs::path(shared).parent_path());
     fs::remove(ini);
@@ -763,7 +768,7 @@ INSTANTIATE_TEST_SUITE_P(Builds, Installer, kBuilds, BuildName);
 TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistration)
 {
     Prefix().Reg({"delete", "HKLM\\SOFTWARE\\Halvorin", "/f"});
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
 
     const BoxRun install = InstallSilently();
     ASSERT_FALSE(install.timedOut);
@@ -806,10 +811,10 @@ TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistr
 
 TEST_P(Installer, ReinstallEntersALostProductAgainOnceAndOtherwiseChangesNothing)
 {
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
     ASSERT_EQ(0, InstallSilently().exitCode);
     // Another vendor's set-up wrote the file back without the product's lines.
-    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << kOtherVendors;
+    WriteIni(kOtherVendors);
 
     const BoxRun repair = InstallSilently();
     EXPECT_EQ(0, repair.exitCode);

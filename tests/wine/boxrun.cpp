@@ -153,10 +153,11 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     EnumChildWindows(window, FindListView, reinterpret_cast<LPARAM>(&list));
     std::wstring text;
     EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+    const bool dialog = lstrcmpW(className, L"#32770") == 0;
     const char* kind = "window";
     if (list)
         kind = "list";
-    else if (lstrcmpW(className, L"#32770") == 0)
+    else if (dialog)
         kind = GetDlgItem(window, 0xFFFF) != nullptr ? "classic" : "other";
     *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\t" << kind
                   << "\n";
@@ -169,7 +170,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     if (list)
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(kWxIdOk, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, kWxIdOk)));
-    else if (lstrcmpW(className, L"#32770") == 0)
+    else if (dialog)
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     else
         PostMessageW(window, WM_CLOSE, 0, 0);
