@@ -8,9 +8,9 @@
 #include "app/catalogloader.h"
 #include "app/language.h"
 #include "app/starterlog.h"
-#include "registry/clientkey.h"
 #include "registry/regkey.h"
-#include "starter/localencoding.h"
+#include "starter/platform.h"
+#include "starter/product.h"
 #include "starter/vorastarter.h"
 
 wxIMPLEMENT_CLASS(StarterApp, wxApp);
@@ -34,10 +34,10 @@ wxString CheckAppPath(const CRegistryKey& key, wxString& appPath)
 {
     if (!key.Exists())
         return _("REGISTRY ERROR: can't load configuration");
-    if (!key.HasValue(wxS("BaseAppPath")))
+    if (!key.HasValue(kAppPathValue))
         return _("REGISTRY ERROR: Missing application path entry, can't load configuration");
     // A value that exists but cannot be read leaves the text empty.
-    key.QueryValue(wxS("BaseAppPath"), appPath);
+    key.QueryValue(kAppPathValue, appPath);
     if (appPath.empty())
         return _("ERROR: Application path is empty, can't load configuration");
     if (!wxDirExists(appPath))

@@ -5,21 +5,22 @@
 #include <wx/string.h>
 
 // The file-system operations under the atomic replace of a shared file that
-// the library does not offer, one implementation per platform. Failures of the
-// last two go to the wx error log with the system's error.
+// the library does not offer, one implementation per platform. None of them
+// logs: a failure leaves the system's error code in `error`.
 
 // The path of the file that `path` finally names after following links;
 // `path` itself when it is no link or does not exist.
 wxString FollowLinks(const wxString& path);
 
 // True when the existing file at `path` may not be written: on Windows its
-// read-only attribute, which the library's access test does not see.
+// read-only attribute, which neither the library's access test nor, for an
+// administrator under some systems, opening the file for writing sees.
 bool IsWriteProtected(const wxString& path);
 
 // Writes `bytes` to a new temporary file in the directory of `path`, flushed
 // to disk and carrying the attributes or permissions of `path` where that
 // exists; returns its path, or an empty string.
-wxString WriteTempFileBeside(const wxString& path, const std::string& bytes);
+wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error);
 
 // Renames `temp` over `path` and makes the rename durable.
-bool RenameOver(const wxString& temp, const wxString& path);
+bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error);

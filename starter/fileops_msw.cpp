@@ -1,7 +1,6 @@
 #include "starter/fileops.h"
 
 #include <wx/filename.h>
-#include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/msw/wrapwin.h>
 
@@ -12,17 +11,27 @@ namespace
 const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool WriteAndFlush(const wxString& path, const std::string& bytes)
+bool WriteAndFlush(const wxString& path, const std::string& bytes, unsigned long& error)
 {
     const HANDLE file = ::CreateFileW(path.wc_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
+    {
+        error = ::GetLastError();
         return false;
+    }
     DWORD written = 0;
-    const bool complete =
+    bool complete =
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == bytes.size() && ::FlushFileBuffers(file);
-    return ::CloseHandle(file) && complete;
+    if (!complete)
+        error = ::GetLastError();
+    if (!::CloseHandle(file) && complete)
+    {
+        error = ::GetLastError();
+        complete = false;
+    }
+    return complete;
 }
 
 // "\\?\C:\dir" and "\\?\UNC\server\share" back to their usual forms.
@@ -60,14 +69,18 @@ bool IsWriteProtected(const wxString& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
+wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error)
 {
-    const wxString temp = wxFileName::CreateTempFileName(path);
+    wxString temp;
+    {
+        const wxLogNull quiet;
+        temp = wxFileName::CreateTempFileName(path);
+        error = ::GetLastError();
+    }
     if (temp.empty())
         return temp;
-    if (!WriteAndFlush(temp, bytes))
+    if (!WriteAndFlush(temp, bytes, error))
     {
-        wxLogSysError(_("can't write buffer '%s' to disk."), temp);
         ::DeleteFileW(temp.wc_str());
         return wxString();
     }
@@ -77,11 +90,11 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
     return temp;
 }
 
-bool RenameOver(const wxString& temp, const wxString& path)
+bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)
 {
     if (::MoveFileExW(temp.wc_str(), path.wc_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    wxLogSysError(_("can't commit changes to file '%s'"), path);
+    error = ::GetLastError();
     return false;
 }

@@ -8,8 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <wx/intl.h>
-#include <wx/log.h>
+#include <wx/filefn.h>
 
 namespace
 {
@@ -22,19 +21,16 @@ bool WriteAll(int fd, const std::string& bytes)
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
             return false;
+        if (n == 0)
+        {
+            errno = EIO;
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace
@@ -53,7 +49,7 @@ bool IsWriteProtected(const wxString& path)
     return ::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0;
 }
 
-wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
+wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error)
 {
     const std::string target(path.fn_str());
     struct stat old;
@@ -63,13 +59,18 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
     const int fd = ::mkstemp(&temp[0]);
     if (fd < 0)
     {
-        wxLogSysError(_("can't create file '%s'"), temp);
+        error = errno;
         return wxString();
     }
-    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    bool written = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (!written)
-        wxLogSysError(_("can't write buffer '%s' to disk."), temp);
-    if (::close(fd) != 0 || !written)
+        error = errno;
+    if (::close(fd) != 0 && written)
+    {
+        error = errno;
+        written = false;
+    }
+    if (!written)
     {
         ::unlink(temp.c_str());
         return wxString();
@@ -77,16 +78,16 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes)
     return wxString(temp.c_str(), *wxConvFileName);
 }
 
-bool RenameOver(const wxString& temp, const wxString& path)
+bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)
 {
-    const std::string target(path.fn_str());
-    if (::rename(temp.fn_str(), target.c_str()) != 0)
+    if (::rename(temp.fn_str(), path.fn_str()) != 0)
     {
-        wxLogSysError(_("can't commit changes to file '%s'"), path);
+        error = errno;
         return false;
     }
     // Make the rename itself durable.
-    const int dir = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY);
+    const wxString dirPath = wxPathOnly(path);
+    const int dir = ::open(dirPath.empty() ? "." : dirPath.fn_str().data(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0)
     {
         ::fsync(dir);

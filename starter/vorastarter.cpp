@@ -6,13 +6,15 @@
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 
-#include "registry/clientkey.h"
 #include "registry/regchecker.h"
-#include "starter/appicon.h"
-#include "starter/clientlaunch.h"
 #include "starter/launchrules.h"
-#include "starter/processargs.h"
-#include "starter/registration.h"
+#include "starter/platform.h"
+#include "starter/product.h"
+#include "starter/registrationpass.h"
+
+#ifndef wxHAS_IMAGES_IN_RESOURCES
+#include "resources/AppIcon.xpm"
+#endif
 
 wxIMPLEMENT_DYNAMIC_CLASS(vorastarter, wxDialog);
 
@@ -37,7 +39,7 @@ bool vorastarter::Create(wxWindow* parent, wxWindowID id, const wxString& captio
 {
     SetExtraStyle(wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, wxS("dialog"));
-    SetIcon(LoadAppIcon());
+    SetIcon(wxICON(AppIcon));
     Launch();
     return true;
 }
@@ -45,14 +47,14 @@ bool vorastarter::Create(wxWindow* parent, wxWindowID id, const wxString& captio
 void vorastarter::Init()
 {
     m_dataPath.clear();
-    m_appPath = ReadRegistryPath(wxS("BaseAppPath"));
-    m_dataPath = ReadRegistryPath(wxS("BaseDataPath"));
+    m_appPath = ReadRegistryPath(kAppPathValue);
+    m_dataPath = ReadRegistryPath(kDataPathValue);
 
     const wxArrayString args = ProcessArguments();
     m_dsWinCaller = args.size() > 2 && IsDsWinCaller(args[2]);
 
     if (!m_dataPath.empty())
-        m_dataPath += wxFILE_SEP_PATH + wxString(wxS("conf"));
+        m_dataPath += wxFILE_SEP_PATH + kDataConfigDirName;
 
     RegisterOnce();
 }

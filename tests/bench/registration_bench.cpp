@@ -18,9 +18,9 @@
 
 #include "largeini.h"
 #include "starter/filereplace.h"
-#include "starter/localencoding.h"
-#include "starter/registration.h"
-#include "starter/vddsregistration.h"
+#include "starter/iniedit.h"
+#include "starter/platform.h"
+#include "starter/registrationpass.h"
 
 namespace fs = std::filesystem;
 
@@ -60,9 +60,11 @@ int main(int argc, char** argv)
         {
             std::string bytes, again;
             wxString text;
-            if (!ReadWholeFile(iniPath, bytes) || !DecodeText(bytes, LocalEncoding(), text) ||
+            unsigned long error;
+            if (!ReadWholeFile(iniPath, bytes, error) ||
+                !DecodeText(bytes, LocalEncoding(), text) ||
                 !EncodeText(text, LocalEncoding(), again) ||
-                ReplaceFileIfUnchanged(iniPath, bytes, again) != ReplaceOutcome::Replaced)
+                !ReplaceFileIfUnchanged(iniPath, bytes, again).Is(PassResult::Outcome::Done))
                 std::abort();
         });
     CVddsRegistration registration((root / "app").string(), (root / "data/conf").string(), false);

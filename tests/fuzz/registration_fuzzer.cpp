@@ -1,28 +1,29 @@
 // libFuzzer target for the registration edit: any file content must either
-// come back with every old line kept, in order, and the product section at
-// the end, or be refused without a write.
+// come back with every old line kept byte for byte, in order, and the product
+// section at the end, or be refused without a write.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 #include <wx/init.h>
 #include <wx/log.h>
 
-#include "starter/localencoding.h"
-#include "starter/vddsregistration.h"
+#include "starter/iniedit.h"
+#include "starter/platform.h"
 
 namespace
 {
 
 std::string g_iniPath;
 
-bool IsSubsequence(const wxArrayString& part, const wxArrayString& whole)
+bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole)
 {
     size_t matched = 0;
-    for (const wxString& line : whole)
+    for (const std::string& line : whole)
         if (matched < part.size() && line == part[matched])
             ++matched;
     return matched == part.size();
@@ -41,28 +42,30 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::ofstream(g_iniPath, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string oldBytes(reinterpret_cast<const char*>(data), size);
+    std::ofstream(g_iniPath, std::ios::binary | std::ios::trunc) << oldBytes;
 
     const wxCSConv conv = LocalEncoding();
     wxString oldText;
-    if (!DecodeText(std::string(reinterpret_cast<const char*>(data), size), conv, oldText))
+    if (!DecodeText(oldBytes, conv, oldText))
         return 0;
 
     const wxString program(wxS("C:\\Program Files\\Tivora\\tvdds.exe"));
-    wxString newText;
-    const RegistrationOutcome outcome =
-        BuildRegisteredText(wxString::FromUTF8(g_iniPath), oldText, program, false, conv, newText);
-    if (outcome != RegistrationOutcome::Added)
+    std::string newBytes;
+    const PassResult result = BuildRegisteredFile(wxString::FromUTF8(g_iniPath), oldBytes, oldText,
+                                                  program, false, conv, newBytes);
+    if (!result.Is(PassResult::Outcome::Done))
         return 0;
 
-    wxString expectedEnd;
+    std::string expectedEnd;
     for (const wxString& line : ProductSectionLines(program, false))
-        expectedEnd << line << wxS("\r\n");
-    if (!newText.EndsWith(expectedEnd))
+        expectedEnd += line.ToStdString() + "\r\n";
+    if (newBytes.size() < expectedEnd.size() ||
+        newBytes.compare(newBytes.size() - expectedEnd.size(), expectedEnd.size(), expectedEnd) !=
+            0)
         abort();
-    const wxString edited = newText.Left(newText.length() - expectedEnd.length());
-    if (!IsSubsequence(SplitLines(oldText), SplitLines(edited)))
+    const std::string edited = newBytes.substr(0, newBytes.size() - expectedEnd.size());
+    if (!IsSubsequence(SplitLines(oldBytes), SplitLines(edited)))
         abort();
     return 0;
 }

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "registry/clientkey.h"
 #include "registry/regchecker.h"
 #include "registry/regkey.h"
+#include "starter/product.h"
 #include "testdir.h"
 
 namespace

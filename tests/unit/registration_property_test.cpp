@@ -7,8 +7,8 @@
 #include <wx/fileconf.h>
 #include <wx/sstream.h>
 
-#include "starter/localencoding.h"
-#include "starter/vddsregistration.h"
+#include "starter/iniedit.h"
+#include "starter/platform.h"
 #include "vddsfixture.h"
 
 namespace

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "starter/registration.h"
+#include "starter/registrationpass.h"
 
 std::string CrLf(std::initializer_list<std::string> lines)
 {

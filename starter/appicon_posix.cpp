@@ -1,8 +1,0 @@
-#include "starter/appicon.h"
-
-#include "resources/AppIcon.xpm"
-
-wxIcon LoadAppIcon()
-{
-    return wxIcon(AppIcon_xpm);
-}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <wx/log.h>
+#include <wx/string.h>
+
+// What an attempt at the registration, or one of its steps, came to. A
+// refusal carries its reason in plain words and the system's error code
+// behind it, if there was one.
+struct PassResult
+{
+    enum class Outcome
+    {
+        Done,
+        // Nothing needed doing.
+        AlreadyDone,
+        // The file no longer holds the bytes the step was made from.
+        FileChanged,
+        Refused,
+    };
+
+    static PassResult Of(Outcome outcome) { return PassResult{outcome, wxString(), 0}; }
+    static PassResult Refused(const wxString& reason, unsigned long systemError = 0)
+    {
+        return PassResult{Outcome::Refused, reason, systemError};
+    }
+
+    bool Is(Outcome expected) const { return outcome == expected; }
+
+    // The reason, followed by the system's text for its error code.
+    wxString Explanation() const
+    {
+        if (systemError == 0)
+            return reason;
+        return reason + wxS(" (") + wxSysErrorMsgStr(systemError) + wxS(")");
+    }
+
+    Outcome outcome;
+    wxString reason;
+    unsigned long systemError;
+};

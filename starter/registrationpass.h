@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <wx/string.h>
+
+#include "starter/passresult.h"
+
+// The one-time entry of the product into vdds_mmi.ini, guarded by the
+// registry flag VddsIniWritten.
+class CVddsRegistration
+{
+public:
+    CVddsRegistration(const wxString& appPath, const wxString& dataPath, bool dsWinCaller);
+
+    // Runs the registration pass unless the flag says it already ran; a pass
+    // that leaves the product unregistered is reported in the wx error log.
+    void RegisterOnce();
+    // Runs the pass and opens the access rights: Done or AlreadyDone when the
+    // registration file holds the product afterwards, otherwise Refused with
+    // the reason. A backup that could not be made is reported on its own.
+    PassResult WriteRegistration();
+
+    const wxString& WindowsDir() const { return m_windowsDir; }
+
+private:
+    wxString RegistrationFilePath() const;
+    PassResult RegisterInFile();
+    PassResult TryRegisterInFile(const wxString& iniPath);
+    void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
+
+    wxString m_appPath;
+    wxString m_dataPath;
+    bool m_dsWinCaller;
+    wxString m_windowsDir;
+};
+
+// Another program that keeps rewriting the file wins after this many tries.
+const int kEditAttempts = 5;
+
+// Runs `attempt` until it comes to anything but FileChanged, at most
+// kEditAttempts times; then the pass is refused.
+PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt);

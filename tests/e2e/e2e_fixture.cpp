@@ -1,0 +1,204 @@
+#include "e2e_fixture.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::map<std::string, std::unique_ptr<WinePrefix>>& Prefixes()
+{
+    static std::map<std::string, std::unique_ptr<WinePrefix>> prefixes;
+    return prefixes;
+}
+
+} // namespace
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WineEnvironment::TearDown()
+{
+    for (auto& [name, prefix] : Prefixes())
+    {
+        const std::string root = prefix->Root();
+        prefix.reset();
+        fs::remove_all(root);
+    }
+    Prefixes().clear();
+}
+
+const WinePrefix& WineEnvironment::For(const WindowsBuild& build)
+{
+    std::unique_ptr<WinePrefix>& prefix = Prefixes()[build.name];
+    if (!prefix)
+    {
+        char pattern[] = "/tmp/tvdds-e2e-XXXXXX";
+        prefix.reset(new WinePrefix(mkdtemp(pattern), build));
+    }
+    return *prefix;
+}
+
+void EndToEnd::SetUp()
+{
+    m_record =
+        fs::temp_directory_path().string() + "/tvdds-client-" + std::to_string(getpid()) + ".txt";
+    if (!CanRun(CurrentBuild()))
+        GTEST_SKIP() << "this machine cannot execute 32-bit code";
+    m_prefix = &WineEnvironment::For(CurrentBuild());
+    Prefix().Reg({"delete", "HKLM\\SOFTWARE\\Halvorin", "/f"});
+    fs::remove(Prefix().UnixPath(kIni));
+    for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kAppDir)))
+        if (entry.path().extension() == ".bak")
+            fs::remove(entry.path());
+    fs::remove(m_record);
+    fs::remove(m_record + ".release");
+}
+
+void EndToEnd::TearDown()
+{
+    if (m_prefix)
+        ReleaseClient();
+}
+
+void EndToEnd::ReleaseClient()
+{
+    std::ofstream(m_record + ".release").close();
+    for (int waited = 0; waited < 5000 && fs::exists(m_record); waited += 50)
+    {
+        if (ReadAll(m_record).find("exited") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    fs::remove(m_record);
+    fs::remove(m_record + ".release");
+}
+
+void EndToEnd::SetValue(const std::string& name, const std::string& value)
+{
+    ASSERT_EQ(0, Prefix().Reg({"add", kKey, "/v", name, "/d", value, "/f"}));
+}
+
+void EndToEnd::Install()
+{
+    SetValue("BaseAppPath", kAppDir);
+    SetValue("BaseDataPath", "C:\\ProgramData\\Tivora");
+    SetValue("VddsIniWritten", "1");
+}
+
+BoxRun EndToEnd::Run(const std::string& arguments, std::map<std::string, std::string> env)
+{
+    env["TVDDS_CLIENT_RECORD"] = WinePrefix::WindowsPath(m_record);
+    return RunWatched(Prefix(), kTvdds + arguments, env);
+}
+
+std::string EndToEnd::ClientRecord(int waitMs)
+{
+    for (int waited = 0; waited < waitMs; waited += 50)
+    {
+        const std::string record = ReadAll(m_record);
+        if (record.find('\n') != std::string::npos)
+            return record;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::string();
+}
+
+std::string EndToEnd::Probe(const std::string& what, const std::string& argument)
+{
+    const std::string out = Prefix().Root() + "/probe.txt";
+    fs::remove(out);
+    Prefix().Wine({"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(out)});
+    return ReadAll(out);
+}
+
+std::string EndToEnd::RegValue(const std::string& name)
+{
+    return Probe(CurrentBuild().regView == "/reg:32" ? "reg32" : "reg64", name);
+}
+
+std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info)
+{
+    return info.param.name;
+}
+
+void RegistrationFixture::SetUp()
+{
+    OnEachBuild::SetUp();
+    if (IsSkipped())
+        return;
+    SetValue("BaseAppPath", kAppDir);
+    SetValue("BaseDataPath", "C:\\ProgramData\\Tivora\\");
+    fs::create_directories(Prefix().UnixPath("C:\\ProgramData\\Tivora\\conf"));
+}
+
+std::string RegistrationFixture::Ini()
+{
+    return ReadAll(Prefix().UnixPath(kIni));
+}
+
+void RegistrationFixture::WriteIni(const std::string& text)
+{
+    std::ofstream(Prefix().UnixPath(kIni), std::ios::binary) << text;
+}
+
+void RegistrationFixture::ForgetRegistration()
+{
+    Prefix().Reg({"delete", kKey, "/v", "VddsIniWritten", "/f"});
+}
+
+bool RegistrationFixture::EveryoneMayReadAndWrite(const std::string& path)
+{
+    const unsigned long readAndWrite = 0x12019f; // FILE_GENERIC_READ | FILE_GENERIC_WRITE
+    std::stringstream acl(Probe("acl", path));
+    for (std::string line; std::getline(acl, line);)
+    {
+        std::stringstream fields(line);
+        std::string ace, type, mask, sid;
+        fields >> ace >> type >> mask >> sid;
+        if (sid == "S-1-1-0" && type == "0" &&
+            (std::stoul(mask, nullptr, 16) & readAndWrite) == readAndWrite)
+            return true;
+    }
+    return false;
+}
+
+void RegistrationFixture::ExpectOnlyRefusal(const BoxRun& run, const std::string& reason)
+{
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
+    EXPECT_EQ("classic", run.boxes[0].kind);
+    EXPECT_EQ("Tivora was not registered in " + kIni + ": " + reason +
+                  ". The file was left unchanged; the registration will be tried again at the "
+                  "next start.",
+              run.boxes[0].text);
+}
+
+std::vector<fs::path> RegistrationFixture::Backups()
+{
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kAppDir)))
+        if (entry.path().extension() == ".bak")
+            found.push_back(entry.path());
+    return found;
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new WineEnvironment);
+    return RUN_ALL_TESTS();
+}

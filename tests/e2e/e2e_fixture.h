@@ -1,0 +1,104 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "wineprefix.h"
+
+// What every end-to-end suite shares: the product's installation in each
+// build's Wine prefix, the runs of the program under the box watcher and the
+// reads of what it left behind.
+
+const std::string kAppDir = "C:\\Program Files\\Tivora";
+const std::string kTvdds = "\"C:\\Program Files\\Tivora\\tvdds.exe\"";
+const std::string kKey = "HKLM\\SOFTWARE\\Halvorin\\TivoraClient";
+const std::string kIni = "C:\\windows\\vdds_mmi.ini";
+const std::string kOtherVendors =
+    "; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n";
+const std::string kProduct =
+    "[TIVORA]\r\nNAME=Tivora\r\n"
+    "PATDATIMPORT=C:\\Program Files\\Tivora\\tvdds.exe\r\nPATDATIMPORT_OS=1\r\n";
+
+std::string ReadAll(const std::string& path);
+
+// One prefix per build for the whole run: Wine's first start takes many
+// seconds.
+class WineEnvironment : public ::testing::Environment
+{
+public:
+    void TearDown() override;
+    static const WinePrefix& For(const WindowsBuild& build);
+};
+
+// A test on one Windows build, in that build's prefix.
+class EndToEnd : public ::testing::Test
+{
+public:
+    void SetValue(const std::string& name, const std::string& value);
+
+protected:
+    virtual const WindowsBuild& CurrentBuild() const = 0;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Lets a client that is still waiting finish, and forgets its record.
+    void ReleaseClient();
+
+    const WinePrefix& Prefix() const { return *m_prefix; }
+
+    // A complete installation that has registered already.
+    void Install();
+
+    BoxRun Run(const std::string& arguments, std::map<std::string, std::string> env = {});
+
+    // The client's record once it is written, or an empty text when no
+    // client started within a few seconds.
+    std::string ClientRecord(int waitMs = 5000);
+
+    std::string Probe(const std::string& what, const std::string& argument);
+
+    // A value of the product's key in the registry view the program reads.
+    std::string RegValue(const std::string& name);
+
+    std::string m_record;
+
+private:
+    const WinePrefix* m_prefix = nullptr;
+};
+
+// A suite that runs each of its tests once on every Windows build.
+class OnEachBuild : public EndToEnd, public ::testing::WithParamInterface<WindowsBuild>
+{
+protected:
+    const WindowsBuild& CurrentBuild() const override { return GetParam(); }
+};
+
+inline const auto kBuilds = ::testing::ValuesIn(WindowsBuilds());
+
+std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info);
+
+// An installation whose registration has not run yet, with the registration
+// file and the data directory at hand.
+class RegistrationFixture : public OnEachBuild
+{
+protected:
+    void SetUp() override;
+
+    std::string Ini();
+    void WriteIni(const std::string& text);
+    // The next start runs the registration pass again.
+    void ForgetRegistration();
+
+    bool EveryoneMayReadAndWrite(const std::string& path);
+
+    // The run showed one box only: the report of a pass that did not
+    // register the product, for `reason`.
+    void ExpectOnlyRefusal(const BoxRun& run, const std::string& reason);
+
+    std::vector<std::filesystem::path> Backups();
+};

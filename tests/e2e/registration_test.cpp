@@ -1,0 +1,280 @@
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "e2e_fixture.h"
+
+namespace fs = std::filesystem;
+
+class Registration : public RegistrationFixture
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Builds, Registration, kBuilds, BuildName);
+
+TEST_P(Registration, FirstRunRegistersWithBackupAndSecondRunChangesNothing)
+{
+    WriteIni(kOtherVendors);
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2=TIVORA\r\n\r\n[XRAY]\r\n"
+              "NAME=X-Ray\r\n" +
+                  kProduct + "STAGES=1\r\nVERSION=1.2\r\n",
+              Ini());
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    const std::vector<fs::path> backups = Backups();
+    ASSERT_EQ(1u, backups.size());
+    EXPECT_EQ(kOtherVendors, ReadAll(backups[0].string()));
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+
+    const std::string registered = Ini();
+    ReleaseClient();
+    Run(" C:\\VDDS\\patient.ini dswin");
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ(1u, Backups().size());
+}
+
+TEST_P(Registration, DsWinCallerOnSetUpGetsTheLongSectionAndNoClient)
+{
+    const BoxRun run = Run(" initsetup C:\\DSWIN\\dswin.exe");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("[BVS]\r\nNAME1=TIVORA\r\n" + kProduct +
+                  "MMOINFEXPORT=C:\\Program Files\\Tivora\\tvdds.exe\r\nMMOINFEXPORT_OS=1\r\n"
+                  "MMOVIEW=C:\\Program Files\\Tivora\\tvdds.exe\r\nMMOVIEW_OS=1\r\n"
+                  "SUPPORTTHUMBNAILS=0\r\nSTAGES=12\r\nVERSION=1.2\r\n",
+              Ini());
+    EXPECT_TRUE(Backups().empty()) << "there was no file to back up";
+    EXPECT_EQ("", ClientRecord(1000));
+}
+
+// Wine keeps no access lists of files: it maps a new list to Unix permission
+// bits and reads the list back from them (the owner, SYSTEM and Everyone).
+// What it can show is that Everyone may now read and write both paths, which
+// neither allowed before.
+TEST_P(Registration, FileAndDataDirectoryLetEveryoneReadAndWrite)
+{
+    const std::string conf = "C:\\ProgramData\\Tivora\\conf";
+    WriteIni(kOtherVendors);
+    fs::permissions(Prefix().UnixPath(kIni), fs::perms(0644));
+    fs::permissions(Prefix().UnixPath(conf), fs::perms(0755));
+    EXPECT_FALSE(EveryoneMayReadAndWrite(kIni));
+    EXPECT_FALSE(EveryoneMayReadAndWrite(conf));
+
+    Run(" initsetup");
+    EXPECT_TRUE(EveryoneMayReadAndWrite(kIni)) << Probe("acl", kIni);
+    EXPECT_TRUE(EveryoneMayReadAndWrite(conf)) << Probe("acl", conf);
+}
+
+TEST_P(Registration, UndecodableFileIsLeftAloneReportedAndRetriedNextRun)
+{
+    // A UTF-8 text in the multibyte Japanese code page that it cannot be.
+    const std::string undecodable = "[BVS]\r\nNAME1=\x81\x20\r\n";
+    WriteIni(undecodable);
+    const BoxRun run = Run(" initsetup", {{"LC_ALL", "ja_JP.SJIS"}});
+    EXPECT_EQ(undecodable, Ini());
+    EXPECT_EQ("", RegValue("VddsIniWritten"));
+    ExpectOnlyRefusal(run, "its text is not in the system's character set");
+}
+
+// Fault guarded against: code page 932 decodes several byte pairs to one
+// character, and other vendors' lines came back as other bytes.
+TEST_P(Registration, OtherVendorsBytesStayAsTheyAreUnderTheJapaneseCodePage)
+{
+    const std::string before = "[BVS]\r\nNAME1=R\r\n[R]\r\nNAME=R\x87\x9A \xED\x40\r\n";
+    WriteIni(before);
+    const BoxRun run = Run(" initsetup", {{"LC_ALL", "ja_JP.SJIS"}});
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("[BVS]\r\nNAME1=R\r\nNAME2=TIVORA\r\n[R]\r\nNAME=R\x87\x9A \xED\x40\r\n" + kProduct +
+                  "STAGES=1\r\nVERSION=1.2\r\n",
+              Ini());
+    const std::vector<fs::path> backups = Backups();
+    ASSERT_EQ(1u, backups.size());
+    EXPECT_EQ(before, ReadAll(backups[0].string()));
+}
+
+TEST_P(Registration, OddLinesAreListedInOneDialogAndTheProductIsRegistered)
+{
+    const std::string file = "file '" + kIni + "', line ";
+    const struct
+    {
+        const char* what;
+        std::string before;
+        const char* caption;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"two lines without '='",
+         "[BVS]\r\nNAME1=XRAY\r\njunk one\r\njunk two\r\n",
+         "Tvdds Error",
+         {file + "3: '=' expected.", file + "4: '=' expected."}},
+        {"text after a header and a repeated key",
+         "[BVS] x\r\nNAME1=A\r\nNAME1=B\r\n",
+         "Tvdds Warning",
+         // The library counts the earlier line from 0 here and reports the
+         // key once more when the edit reads the group.
+         {file + "1: 'x' ignored after group header.",
+          file + "3: key 'NAME1' was first found at line 1.",
+          "entry 'NAME1' appears more than once in group '/BVS'"}},
+        {"byte-order mark and one more odd line",
+         "\xEF\xBB\xBF[BVS]\r\nNAME1=A\r\nodd\r\n",
+         "Tvdds Error",
+         {file + "1: '=' expected.", file + "3: '=' expected."}},
+    };
+    for (const auto& c : cases)
+    {
+        ForgetRegistration();
+        WriteIni(c.before);
+        const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+        ReleaseClient();
+        EXPECT_EQ(0, run.exitCode) << c.what;
+        ASSERT_EQ(1u, run.boxes.size()) << c.what;
+        EXPECT_EQ(c.caption, run.boxes[0].caption) << c.what;
+        EXPECT_EQ("list", run.boxes[0].kind) << c.what;
+        EXPECT_EQ(c.entries, run.boxes[0].entries) << c.what;
+        EXPECT_NE(std::string::npos, Ini().find(kProduct)) << c.what;
+        EXPECT_EQ("1", RegValue("VddsIniWritten")) << c.what;
+    }
+}
+
+TEST_P(Registration, WithoutAWindowTheProductIsRegisteredTheClientStartsAndTheProgramEnds)
+{
+    struct NoWindows
+    {
+        const WinePrefix& prefix;
+        explicit NoWindows(const WinePrefix& p) : prefix(p) { prefix.UseGraphicsDriver("absent"); }
+        ~NoWindows() { prefix.UseGraphicsDriver("null"); }
+    } noWindows(Prefix());
+    // Two odd lines, and the dialog that could not be created: more entries
+    // than one box holds, and no window to list them in.
+    WriteIni("[BVS]\r\nNAME1=XRAY\r\njunk one\r\njunk two\r\n");
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+    EXPECT_NE(std::string::npos, Ini().find(kProduct));
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+}
+
+TEST_P(Registration, FileWithNulByteIsRefusedOnEveryRunWithOneBackup)
+{
+    const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
+    WriteIni(withNul);
+    for (int run = 0; run < 3; ++run)
+    {
+        ExpectOnlyRefusal(Run(" initsetup"),
+                          "some of its lines could not have been kept exactly as they are");
+        EXPECT_EQ(withNul, Ini());
+        EXPECT_EQ("", RegValue("VddsIniWritten"));
+    }
+    EXPECT_EQ(1u, Backups().size());
+}
+
+TEST_P(Registration, PassKilledHalfwayLeavesTheFileAndFlagForTheNextStart)
+{
+    // Some megabytes of other vendors' entries make the pass last seconds.
+    std::string big = kOtherVendors + "[MANY]\r\n";
+    for (int i = 0; big.size() < 8000000; ++i)
+        big += "KEY" + std::to_string(i) + "=a value of another vendor\r\n";
+    WriteIni(big);
+
+    // The backup comes first; the edit and the replace follow it.
+    const pid_t pass = Prefix().Start({kTvdds.substr(1, kTvdds.size() - 2), "initsetup"});
+    ASSERT_GT(pass, 0);
+    for (int waited = 0; waited < 60000 && Backups().empty(); waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pass, SIGKILL);
+    waitpid(pass, nullptr, 0);
+
+    EXPECT_EQ(big, Ini());
+    EXPECT_NE("1", RegValue("VddsIniWritten"));
+    const BoxRun next = Run(" initsetup");
+    EXPECT_TRUE(next.boxes.empty());
+    const std::string after = Ini();
+    EXPECT_EQ(after.find("=TIVORA\r\n"), after.rfind("=TIVORA\r\n")) << "registered once";
+    EXPECT_NE(std::string::npos, after.find(kProduct));
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+}
+
+TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
+{
+    std::string before = kOtherVendors;
+    for (int i = 0; before.size() < 300000; ++i)
+        before += "KEY" + std::to_string(i) + "=a value of another vendor\r\n";
+    for (int round = 0; round < 3; ++round)
+    {
+        ForgetRegistration();
+        WriteIni(before);
+        std::atomic<bool> done(false);
+        int appended = 0;
+        std::thread vendor(
+            [&]
+            {
+                while (!done)
+                {
+                    std::ofstream(Prefix().UnixPath(kIni), std::ios::app | std::ios::binary)
+                        << "OTHER" << appended++ << "=1\r\n";
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+            });
+        const BoxRun run = Run(" initsetup");
+        done = true;
+        vendor.join();
+
+        const std::string after = Ini();
+        for (int i = 0; i < appended; ++i)
+            ASSERT_NE(std::string::npos, after.find("OTHER" + std::to_string(i) + "=1\r\n"))
+                << "round " << round << ", line " << i << " of " << appended;
+        if (RegValue("VddsIniWritten") == "1")
+            EXPECT_TRUE(run.boxes.empty()) << round;
+        else
+            ExpectOnlyRefusal(run, "another program kept changing the file");
+    }
+}
+
+TEST_P(Registration, InstallationDirectoryWithTrailingBlankIsNeverWrittenButTheClientStarts)
+{
+    WriteIni(kOtherVendors);
+    SetValue("BaseAppPath", kAppDir + " ");
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    ExpectOnlyRefusal(run, "the installation directory in the registry is not an absolute path");
+    EXPECT_EQ(kOtherVendors, Ini());
+    EXPECT_EQ("", RegValue("VddsIniWritten"));
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+}
+
+TEST_P(Registration, ReadOnlyFileIsRefusedHiddenSystemFileKeepsItsAttributesLinkStaysALink)
+{
+    const std::string ini = Prefix().UnixPath(kIni);
+    std::ofstream(ini, std::ios::binary) << kOtherVendors;
+    fs::permissions(ini, fs::perms(0444));
+    ExpectOnlyRefusal(Run(" initsetup"), "the file is write-protected");
+    EXPECT_EQ(kOtherVendors, Ini());
+    fs::permissions(ini, fs::perms(0644));
+
+    const unsigned long hiddenSystem = 0x2 | 0x4;
+    // Wine's attrib takes one attribute at a time.
+    ASSERT_EQ(0, Prefix().Wine({"cmd", "/c", "attrib", "+h", kIni}));
+    ASSERT_EQ(0, Prefix().Wine({"cmd", "/c", "attrib", "+s", kIni}));
+    ASSERT_EQ(hiddenSystem, std::stoul(Probe("attr", kIni), nullptr, 16) & hiddenSystem);
+    EXPECT_TRUE(Run(" initsetup").boxes.empty());
+    EXPECT_NE(std::string::npos, Ini().find(kProduct));
+    EXPECT_EQ(hiddenSystem, std::stoul(Probe("attr", kIni), nullptr, 16) & hiddenSystem);
+
+    ForgetRegistration();
+    const std::string shared = Prefix().UnixPath("C:\\shared\\vdds_mmi.ini");
+    fs::create_directories(fs::path(shared).parent_path());
+    fs::remove(ini);
+    std::ofstream(shared, std::ios::binary) << kOtherVendors;
+    fs::create_symlink(shared, ini);
+    EXPECT_TRUE(Run(" initsetup").boxes.empty());
+    EXPECT_TRUE(fs::is_symlink(ini));
+    EXPECT_NE(std::string::npos, ReadAll(shared).find(kProduct));
+    fs::remove(ini);
+}

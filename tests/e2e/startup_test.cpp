@@ -1,0 +1,169 @@
+#include <wx/cmdline.h>
+
+#include <tuple>
+
+#include "e2e_fixture.h"
+
+namespace
+{
+
+const std::string kRegistryError = "Registry error";
+const std::string kNotStarted = "ERROR: Program can't be started!\\nRegistry entries are incorrect";
+
+// Registry settings that keep the program from starting, and what it says.
+struct BrokenSettings
+{
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> values;
+    const char* message;
+};
+
+const BrokenSettings kBrokenSettings[] = {
+    {"MissingKey", {}, "REGISTRY ERROR: can't load configuration"},
+    {"MissingValue",
+     {{"BaseDataPath", "C:\\x"}},
+     "REGISTRY ERROR: Missing application path entry, can't load configuration"},
+    {"EmptyValue",
+     {{"BaseAppPath", ""}},
+     "ERROR: Application path is empty, can't load configuration"},
+    {"FileNotDirectory",
+     {{"BaseAppPath", kAppDir + "\\tvdds.exe"}},
+     "ERROR: Application path does not exist, can't load configuration"},
+};
+
+class Refusals : public EndToEnd,
+                 public ::testing::WithParamInterface<std::tuple<WindowsBuild, BrokenSettings>>
+{
+protected:
+    const WindowsBuild& CurrentBuild() const override { return std::get<0>(GetParam()); }
+    const BrokenSettings& Settings() const { return std::get<1>(GetParam()); }
+};
+
+} // namespace
+
+TEST_P(Refusals, ShowTwoBoxesExitWithMinusOneAndStartNothing)
+{
+    for (const auto& [name, value] : Settings().values)
+        SetValue(name, value);
+    const BoxRun run = Run(" C:\\x\\patient.ini");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(-1, run.exitCode);
+    ASSERT_EQ(2u, run.boxes.size());
+    EXPECT_EQ(kRegistryError, run.boxes[0].caption);
+    EXPECT_EQ(Settings().message, run.boxes[0].text);
+    EXPECT_EQ(kRegistryError, run.boxes[1].caption);
+    EXPECT_EQ(kNotStarted, run.boxes[1].text);
+    EXPECT_EQ("classic", run.boxes[0].kind);
+    EXPECT_EQ("classic", run.boxes[1].kind);
+    EXPECT_EQ("", ClientRecord(1000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BrokenSettings, Refusals, ::testing::Combine(kBuilds, ::testing::ValuesIn(kBrokenSettings)),
+    [](const ::testing::TestParamInfo<std::tuple<WindowsBuild, BrokenSettings>>& info)
+    { return std::get<1>(info.param).name + std::string("_") + std::get<0>(info.param).name; });
+
+class Launch : public OnEachBuild
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Builds, Launch, kBuilds, BuildName);
+
+TEST_P(Launch, UnreadableAppPathIsEmptyAndTheLibraryLogFollowsTheProgramsBoxes)
+{
+    ASSERT_EQ(0,
+              Prefix().Reg({"add", kKey, "/v", "BaseAppPath", "/t", "REG_DWORD", "/d", "1", "/f"}));
+    const BoxRun run = Run(" C:\\x\\patient.ini");
+    EXPECT_EQ(-1, run.exitCode);
+    ASSERT_EQ(3u, run.boxes.size());
+    EXPECT_EQ("ERROR: Application path is empty, can't load configuration", run.boxes[0].text);
+    EXPECT_EQ(kNotStarted, run.boxes[1].text);
+    EXPECT_EQ("Tvdds Error", run.boxes[2].caption);
+    EXPECT_NE(std::string::npos, run.boxes[2].text.find("BaseAppPath")) << run.boxes[2].text;
+}
+
+TEST_P(Launch, PatientFileStartsClientAndProgramEndsWhileClientRuns)
+{
+    Install();
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    const std::string record = ClientRecord();
+    EXPECT_EQ("cmdline\ttivoracl.exe C:\\VDDS\\patient.ini\narg\tC:\\VDDS\\patient.ini\n", record);
+    EXPECT_EQ(std::string::npos, record.find("exited")) << "the client ended before tvdds";
+}
+
+TEST_P(Launch, TrailingBackslashInAppPathIsAccepted)
+{
+    Install();
+    SetValue("BaseAppPath", kAppDir + "\\");
+    const BoxRun run = Run(" C:\\VDDS\\patient.ini dswin");
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
+}
+
+TEST_P(Launch, NoArgumentWarnsAndStartsNothing)
+{
+    Install();
+    const BoxRun run = Run("");
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Warning!", run.boxes[0].caption);
+    EXPECT_EQ("No patient data file found", run.boxes[0].text);
+    EXPECT_EQ("classic", run.boxes[0].kind);
+    EXPECT_EQ("", ClientRecord(1000));
+}
+
+TEST_P(Launch, PathWithBlanksReachesClientAsOneArgument)
+{
+    Install();
+    Run(" \"C:\\VDDS Daten\\patient.ini\" \"C:\\Programme\\dswin\\dswin.exe\"");
+    EXPECT_EQ("cmdline\ttivoracl.exe \"C:\\VDDS Daten\\patient.ini\"\n"
+              "arg\tC:\\VDDS Daten\\patient.ini\n",
+              ClientRecord());
+}
+
+TEST_P(Launch, HostileArgumentsReachTheClientExactlyAsTheProgramReadThem)
+{
+    Install();
+    const char* const hostile[] = {
+        R"( "C:\VDDS Daten\patient.ini")",
+        R"( "a \"q\" b")",
+        R"( "C:\My Dir\\")",
+        R"( "")",
+        " \"tab\there\"",
+        R"( a"b c"d)",
+        R"( "\\server\share name\x.ini")",
+        " \"Z\xC3\xA4hne \xE2\x82\xAC.ini\"",
+        R"( x\\"y z")",
+        R"( "ends in quote\"")",
+    };
+    for (const char* tail : hostile)
+    {
+        const std::string commandLine = kTvdds + tail;
+        // The program splits its command line by the library's DOS rules.
+        const wxArrayString args = wxCmdLineParser::ConvertStringToArgs(
+            wxString::FromUTF8(commandLine), wxCMD_LINE_SPLIT_DOS);
+        ASSERT_EQ(2u, args.size()) << tail;
+
+        Run(tail);
+        const std::string record = ClientRecord();
+        ReleaseClient();
+        const std::string argLines = record.substr(std::min(record.find('\n') + 1, record.size()));
+        EXPECT_EQ("arg\t" + std::string(args[1].utf8_str()) + "\n", argLines) << tail;
+    }
+}
+
+TEST_P(Launch, InitSetupTokenStartsNothingAndShowsNothing)
+{
+    Install();
+    for (const char* argument : {" initsetup", " x_initsetup_y"})
+    {
+        const BoxRun run = Run(argument);
+        EXPECT_EQ(0, run.exitCode) << argument;
+        EXPECT_TRUE(run.boxes.empty()) << argument;
+    }
+    EXPECT_EQ("", ClientRecord(1000));
+}
