@@ -16,3 +16,30 @@ inline std::string LargeRegistrationFile(int lines = 20000)
     }
     return text;
 }
+
+// A registration file of the size practices have, about 8 KB, in Windows-1252
+// with German umlauts: a BVS list of a dozen imaging systems and their
+// sections.
+inline std::string TypicalRegistrationFile()
+{
+    const char* const vendors[] = {"R\xD6NTGEN", "PANORAMA",  "INTRAORAL", "KAMERA",
+                                   "CEPH",       "DVT",       "SCANNER",   "ARCHIV",
+                                   "BEFUND",     "M\xDCLLER", "Z\xC4HNE",  "PR\xDC" "FUNG"};
+    std::string list = "; Bildgebende Systeme der Praxis\r\n[BVS]\r\n";
+    std::string sections;
+    int n = 0;
+    while (list.size() + sections.size() < 8000)
+    {
+        const std::string vendor =
+            std::string(vendors[n % 12]) + (n < 12 ? "" : std::to_string(n / 12));
+        list += "NAME" + std::to_string(++n) + "=" + vendor + "\r\n";
+        sections += "\r\n[" + vendor + "]\r\n";
+        sections +=
+            "NAME=Ger\xE4t f\xFCr " + vendor + " (Behandlungsraum " + std::to_string(n) + ")\r\n";
+        sections += "; eingerichtet von der Firma M\xFCller & S\xF6hne\r\n";
+        sections += "PATDATIMPORT=C:\\Programme\\" + vendor + "\\\xDC" "bernahme.exe\r\n";
+        sections += "PATDATIMPORT_OS=1\r\nMMOVIEW=C:\\Programme\\" + vendor +
+                    "\\Ansicht.exe\r\nMMOVIEW_OS=1\r\nSTAGES=1\r\nVERSION=1.2\r\n";
+    }
+    return list + sections;
+}

@@ -180,7 +180,7 @@ void RegistrationFixture::ExpectOnlyRefusal(const BoxRun& run, const std::string
     EXPECT_EQ(0, run.exitCode);
     ASSERT_EQ(1u, run.boxes.size());
     EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
-    EXPECT_EQ("classic", run.boxes[0].kind);
+    EXPECT_EQ("classic", run.boxes[0].kind) << ::testing::PrintToString(run.boxes[0].entries);
     EXPECT_EQ("Tivora was not registered in " + kIni + ": " + reason +
                   ". The file was left unchanged; the registration will be tried again at the "
                   "next start.",
