@@ -3,12 +3,12 @@
 #include <memory>
 
 #include <wx/filefn.h>
-#include <wx/msgdlg.h>
 
 #include "app/catalogloader.h"
 #include "app/language.h"
 #include "app/starterlog.h"
 #include "registry/regkey.h"
+#include "starter/messagebox.h"
 #include "starter/platform.h"
 #include "starter/product.h"
 #include "starter/vorastarter.h"
@@ -25,7 +25,7 @@ const long kStarterDialogStyle =
 
 void ShowError(const wxString& message, const wxString& caption)
 {
-    wxMessageBox(message, caption, wxICON_ERROR, nullptr);
+    ShowMessageBox(message, caption, wxICON_ERROR);
 }
 
 // Reads the installation directory into `appPath`; returns why it cannot be
@@ -65,9 +65,16 @@ bool StarterApp::OnInit()
     vorastarter* const starter =
         new vorastarter(nullptr, kStarterDialogId, wxS("vorastarter"), wxDefaultPosition,
                         wxSize(1, 1), kStarterDialogStyle);
+    m_exitCode = starter->ExitCode();
     starter->Show(false);
     starter->Destroy();
     return true;
+}
+
+int StarterApp::OnRun()
+{
+    const int loopResult = wxApp::OnRun();
+    return loopResult != 0 ? loopResult : m_exitCode;
 }
 
 int StarterApp::OnExit()

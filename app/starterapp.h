@@ -11,6 +11,7 @@ class StarterApp : public wxApp
 
 public:
     bool OnInit() override;
+    int OnRun() override;
     int OnExit() override;
     wxAppTraits* CreateTraits() override;
 
@@ -21,6 +22,8 @@ private:
     // Stays current for the life of the process and is never deleted.
     wxLocale* m_locale = nullptr;
     wxString m_appPath;
+    // The exit code of a run whose event loop ended normally.
+    int m_exitCode = 0;
 };
 
 wxDECLARE_APP(StarterApp);

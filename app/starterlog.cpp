@@ -3,6 +3,8 @@
 #include <wx/arrstr.h>
 #include <wx/dialog.h>
 
+#include "starter/platform.h"
+
 namespace
 {
 
@@ -17,6 +19,16 @@ bool CanCreateDialog()
 
 void StarterLog::Flush()
 {
+    if (m_bHasMessages && !CanShowWindows())
+    {
+        for (size_t i = 0; i < m_aMessages.size(); ++i)
+            ReportToEventLog(m_aMessages[i], m_aSeverity[i] <= wxLOG_Error ? EventType::Error
+                                             : m_aSeverity[i] == wxLOG_Warning
+                                                 ? EventType::Warning
+                                                 : EventType::Information);
+        Clear();
+        return;
+    }
     if (m_aMessages.size() > 1 && !CanCreateDialog())
     {
         const wxString joined = wxJoin(m_aMessages, '\n', '\0');

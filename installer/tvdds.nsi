@@ -2,6 +2,8 @@
 ;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCATALOG=tvdds.mo
 ;            -DVERSION=1.0.0 -DOUTFILE=setup.exe tvdds.nsi
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
+; Exit codes: 0 installed and registered; 1603 installed, but the product
+; could not be registered in vdds_mmi.ini; 740 not run as administrator.
 
 Unicode true
 Target ${ARCH}-unicode
@@ -12,6 +14,9 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Tivora VDDS starter"
 !define CLIENT_KEY "SOFTWARE\Halvorin\TivoraClient"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TivoraVdds"
+; The program's source in the Application event log, where it reports when
+; nobody could see a message box (session 0, unattended installs).
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Tvdds"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -88,12 +93,22 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\tvdds.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 
   ; The registration in vdds_mmi.ini runs on every install: it enters the
   ; product again when the file lost it, and changes nothing in the file
   ; while the product is there.
   WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
-  ExecWait '"$INSTDIR\tvdds.exe" initsetup'
+  ; The program has said why in its own message (or in the event log); a
+  ; deployment tool learns it from the exit code.
+  ClearErrors
+  ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != "0"
+    MessageBox MB_OK|MB_ICONSTOP "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again." /SD IDOK
+    SetErrorLevel 1603
+  ${EndIf}
 SectionEnd
 
 Section "Uninstall"
@@ -108,4 +123,5 @@ Section "Uninstall"
   DeleteRegKey HKLM "${CLIENT_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
 SectionEnd

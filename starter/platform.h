@@ -22,6 +22,21 @@ unsigned AnsiCodePage();
 // data file (or "initsetup"), element 2 the caller identification.
 wxArrayString ProcessArguments();
 
+// False where nobody can see or answer a window: in session 0, where
+// services and unattended installs run, or on a window station that is not
+// visible.
+bool CanShowWindows();
+
+enum class EventType
+{
+    Error,
+    Warning,
+    Information,
+};
+
+// Writes `text` to the system's event log under the program's event source.
+void ReportToEventLog(const wxString& text, EventType type);
+
 // Starts the imaging client with the patient data file as its one argument,
 // without waiting for it. A failed start goes to the wx error log.
 void StartClient(const wxString& patientFile);

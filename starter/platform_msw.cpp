@@ -27,6 +27,34 @@ unsigned AnsiCodePage()
     return ::GetACP();
 }
 
+bool CanShowWindows()
+{
+    DWORD session = 0;
+    if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session) && session == 0)
+        return false;
+    USEROBJECTFLAGS flags = {};
+    if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                     nullptr))
+        return true;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+void ReportToEventLog(const wxString& text, EventType type)
+{
+    // The one message of the program's message table, "%1", which Event
+    // Viewer shows with the text in its place.
+    const DWORD kTextMessageId = 1;
+    const HANDLE source = ::RegisterEventSourceW(nullptr, kEventSourceName.wc_str());
+    if (source == nullptr)
+        return;
+    const WORD eventType = type == EventType::Error     ? EVENTLOG_ERROR_TYPE
+                           : type == EventType::Warning ? EVENTLOG_WARNING_TYPE
+                                                        : EVENTLOG_INFORMATION_TYPE;
+    const wchar_t* strings[] = {text.wc_str()};
+    ::ReportEventW(source, eventType, 0, kTextMessageId, nullptr, 1, 0, strings, nullptr);
+    ::DeregisterEventSource(source);
+}
+
 wxArrayString ProcessArguments()
 {
     // Split the wide command line by the DOS rules the practice software

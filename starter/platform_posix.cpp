@@ -1,5 +1,7 @@
 #include "starter/platform.h"
 
+#include <syslog.h>
+
 #include <wx/app.h>
 #include <wx/utils.h>
 
@@ -21,6 +23,20 @@ wxCSConv LocalEncoding()
 unsigned AnsiCodePage()
 {
     return 1252;
+}
+
+bool CanShowWindows()
+{
+    return true;
+}
+
+void ReportToEventLog(const wxString& text, EventType type)
+{
+    const int priority = type == EventType::Error     ? LOG_ERR
+                         : type == EventType::Warning ? LOG_WARNING
+                                                      : LOG_INFO;
+    ::syslog(LOG_USER | priority, "%s: %s", kEventSourceName.utf8_str().data(),
+             text.utf8_str().data());
 }
 
 wxArrayString ProcessArguments()

@@ -24,6 +24,9 @@ inline const wxString kBackupExtension(wxS(".bak"));
 // The product's section in the registration file and its entry in the list.
 inline const wxString kProductSection(wxS("TIVORA"));
 
+// The program's source in the system's event log.
+inline const wxString kEventSourceName(wxS("Tvdds"));
+
 #ifdef __WINDOWS__
 // This program, as practice software is told to call it.
 inline const wxString kProgramFileName(wxS("tvdds.exe"));

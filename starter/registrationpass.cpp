@@ -23,13 +23,13 @@ CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& da
 {
 }
 
-void CVddsRegistration::RegisterOnce()
+bool CVddsRegistration::RegisterOnce()
 {
     const std::unique_ptr<CRegChecker> written(new CRegChecker(kClientKeyPath, kRegisteredValue));
     if (written->KeyExists())
     {
         if (written->GetValue(wxString()).IsSameAs(wxS("1"), false))
-            return;
+            return true;
     }
     else
     {
@@ -43,11 +43,12 @@ void CVddsRegistration::RegisterOnce()
     if (!result.Is(PassResult::Outcome::Refused))
     {
         written->SetValue(wxS("1"));
-        return;
+        return true;
     }
     wxLogError(_("Tivora was not registered in %s: %s. The file was left unchanged; the "
                  "registration will be tried again at the next start."),
                RegistrationFilePath(), result.Explanation());
+    return false;
 }
 
 wxString CVddsRegistration::RegistrationFilePath() const
@@ -61,10 +62,25 @@ PassResult CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
     const PassResult result = RegisterInFile();
-    OpenAccessRights(m_dataPath);
+    OpenDataConfigRights();
     if (!m_windowsDir.empty())
         OpenAccessRights(RegistrationFilePath());
     return result;
+}
+
+void CVddsRegistration::OpenDataConfigRights() const
+{
+    // Without a data directory in the registry there is nothing to open.
+    if (m_dataPath.empty())
+        return;
+    wxString refusal;
+    bool isLink = false;
+    if (!IsUsableInstallPath(wxPathOnly(m_dataPath)))
+        refusal = _("the data directory in the registry is not an absolute path");
+    else if (!OpenDirectoryAccessRights(m_dataPath, isLink) && isLink)
+        refusal = _("it is a link, which is never followed");
+    if (!refusal.empty())
+        wxLogError(_("The access rights of %s were not opened: %s."), m_dataPath, refusal);
 }
 
 PassResult CVddsRegistration::RegisterInFile()

@@ -16,7 +16,8 @@ public:
 
     // Runs the registration pass unless the flag says it already ran; a pass
     // that leaves the product unregistered is reported in the wx error log.
-    void RegisterOnce();
+    // False when the product is not registered afterwards.
+    bool RegisterOnce();
     // Runs the pass and opens the access rights: Done or AlreadyDone when the
     // registration file holds the product afterwards, otherwise Refused with
     // the reason. A backup that could not be made is reported on its own.
@@ -27,6 +28,9 @@ public:
 private:
     wxString RegistrationFilePath() const;
     PassResult RegisterInFile();
+    // Opens the access rights of the data configuration directory; a path
+    // that is not absolute, or a link, is reported and left unchanged.
+    void OpenDataConfigRights() const;
     PassResult TryRegisterInFile(const wxString& iniPath);
     void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
 

@@ -4,10 +4,10 @@
 
 #include <wx/app.h>
 #include <wx/intl.h>
-#include <wx/msgdlg.h>
 
 #include "registry/regchecker.h"
 #include "starter/launchrules.h"
+#include "starter/messagebox.h"
 #include "starter/platform.h"
 #include "starter/product.h"
 #include "starter/registrationpass.h"
@@ -68,7 +68,7 @@ wxString vorastarter::ReadRegistryPath(const wxString& valueName)
 void vorastarter::RegisterOnce()
 {
     CVddsRegistration registration(m_appPath, m_dataPath, m_dsWinCaller);
-    registration.RegisterOnce();
+    m_registered = registration.RegisterOnce();
     m_windowsDir = registration.WindowsDir();
 }
 
@@ -76,9 +76,11 @@ void vorastarter::Launch()
 {
     const wxArrayString args = ProcessArguments();
     if (args.size() < 2)
-        wxMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR, nullptr);
+        ShowMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR);
     else if (!IsInitSetupRequest(args[1]))
         StartClient(args[1]);
+    else if (!m_registered)
+        m_exitCode = 1;
     Close(true);
 }
 

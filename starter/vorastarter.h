@@ -25,9 +25,15 @@ public:
     void OnCloseWindow(wxCloseEvent& event);
     bool Destroy() override;
 
+    // What the process should end with: 1 when a set-up run could not
+    // register the product, 0 otherwise.
+    int ExitCode() const { return m_exitCode; }
+
 private:
     wxString m_windowsDir;
     wxString m_appPath;
     wxString m_dataPath;
     bool m_dsWinCaller = false;
+    bool m_registered = true;
+    int m_exitCode = 0;
 };

@@ -175,9 +175,10 @@ bool RegistrationFixture::EveryoneMayReadAndWrite(const std::string& path)
     return false;
 }
 
-void RegistrationFixture::ExpectOnlyRefusal(const BoxRun& run, const std::string& reason)
+void RegistrationFixture::ExpectOnlyRefusal(const BoxRun& run, int exitCode,
+                                            const std::string& reason)
 {
-    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ(exitCode, run.exitCode);
     ASSERT_EQ(1u, run.boxes.size());
     EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
     EXPECT_EQ("classic", run.boxes[0].kind) << ::testing::PrintToString(run.boxes[0].entries);

@@ -96,9 +96,10 @@ protected:
 
     bool EveryoneMayReadAndWrite(const std::string& path);
 
-    // The run showed one box only: the report of a pass that did not
-    // register the product, for `reason`.
-    void ExpectOnlyRefusal(const BoxRun& run, const std::string& reason);
+    // The run showed one box only, the report of a pass that did not
+    // register the product for `reason`, and ended with `exitCode`: 1 for a
+    // set-up run, 0 for a run that starts the client.
+    void ExpectOnlyRefusal(const BoxRun& run, int exitCode, const std::string& reason);
 
     std::vector<std::filesystem::path> Backups();
 };

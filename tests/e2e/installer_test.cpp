@@ -13,9 +13,9 @@ const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
 class Installer : public RegistrationFixture
 {
 protected:
-    BoxRun InstallSilently()
+    BoxRun InstallSilently(Station station = Station::Visible)
     {
-        return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir);
+        return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir, {}, station);
     }
 
     fs::path Installed(const std::string& relative) const
@@ -36,6 +36,32 @@ protected:
         return false;
     }
 };
+
+// The flags of a PE file's optional header that say how Windows loads it.
+struct LoadFlags
+{
+    bool is64Bit = false;
+    unsigned dllCharacteristics = 0;
+};
+
+LoadFlags ReadLoadFlags(const fs::path& file)
+{
+    const std::string bytes = ReadAll(file.string());
+    const auto number = [&](size_t at, size_t size)
+    {
+        unsigned value = 0;
+        for (size_t i = size; i-- > 0;)
+            value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+        return value;
+    };
+    const size_t peHeader = number(0x3C, 4);
+    if (bytes.compare(peHeader, 4, std::string("PE\0\0", 4)) != 0)
+        return {};
+    // The optional header follows the 20 bytes of the file header; the field
+    // sits at the same offset in both of its formats.
+    const size_t optionalHeader = peHeader + 24;
+    return {number(optionalHeader, 2) == 0x20B, number(optionalHeader + 70, 2)};
+}
 
 } // namespace
 
@@ -122,6 +148,53 @@ TEST_P(Installer, ReinstallEntersALostListEntryAgainWithoutASecondSection)
     EXPECT_EQ(0, repair.exitCode);
     EXPECT_TRUE(repair.boxes.empty());
     EXPECT_EQ(registered, Ini());
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_TRUE(UninstallAndWait());
+}
+
+TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreventionAndAslr)
+{
+    const unsigned terminalServerAware = 0x8000, nxCompat = 0x100, dynamicBase = 0x40,
+                   highEntropyVa = 0x20;
+    ASSERT_EQ(0, InstallSilently().exitCode);
+    for (const fs::path& program : {fs::path(CurrentBuild().dir + "/tvdds.exe"),
+                                    fs::path(Prefix().UnixPath("C:\\harness\\setup.exe")),
+                                    Installed("tvdds.exe"), Installed("uninstall.exe")})
+    {
+        const LoadFlags flags = ReadLoadFlags(program);
+        const unsigned expected =
+            terminalServerAware | nxCompat | dynamicBase | (flags.is64Bit ? highEntropyVa : 0);
+        EXPECT_EQ(CurrentBuild().name == "win64", flags.is64Bit) << program;
+        EXPECT_EQ(expected, flags.dllCharacteristics & expected) << program;
+    }
+    EXPECT_TRUE(UninstallAndWait());
+}
+
+// Fault guarded against: an unattended install waited forever for a box
+// nobody could see, and a failed registration still ended with exit code 0.
+TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
+{
+    const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
+    WriteIni(withNul);
+    const BoxRun refused = InstallSilently(Station::Hidden);
+    ASSERT_FALSE(refused.timedOut);
+    EXPECT_EQ(1603, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_EQ(std::vector<std::string>{"error\tTivora was not registered in " + kIni +
+                                       ": some of its lines could not have been kept exactly as "
+                                       "they are. The file was left unchanged; the registration "
+                                       "will be tried again at the next start."},
+              refused.events);
+    EXPECT_TRUE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_NE("1", RegValue("VddsIniWritten"));
+    EXPECT_EQ(withNul, Ini());
+
+    WriteIni(kOtherVendors);
+    const BoxRun mended = InstallSilently(Station::Hidden);
+    EXPECT_EQ(0, mended.exitCode);
+    EXPECT_TRUE(mended.boxes.empty());
+    EXPECT_TRUE(mended.events.empty());
+    EXPECT_NE(std::string::npos, Ini().find("NAME2=TIVORA\r\n"));
     EXPECT_EQ("1", RegValue("VddsIniWritten"));
     EXPECT_TRUE(UninstallAndWait());
 }

@@ -71,6 +71,29 @@ TEST_P(Registration, FileAndDataDirectoryLetEveryoneReadAndWrite)
     EXPECT_TRUE(EveryoneMayReadAndWrite(conf)) << Probe("acl", conf);
 }
 
+// Fault guarded against: a user who may rename the opened data directory
+// put a link in its place, and the next pass opened the rights of whatever
+// the link named.
+TEST_P(Registration, DataDirectoryReplacedByALinkIsReportedAndItsTargetKeepsItsRights)
+{
+    const std::string conf = "C:\\ProgramData\\Tivora\\conf";
+    const std::string elsewhere = "C:\\elsewhere";
+    fs::create_directories(Prefix().UnixPath(elsewhere));
+    fs::permissions(Prefix().UnixPath(elsewhere), fs::perms(0755));
+    fs::remove_all(Prefix().UnixPath(conf));
+    fs::create_directory_symlink(Prefix().UnixPath(elsewhere), Prefix().UnixPath(conf));
+    const BoxRun run = Run(" initsetup");
+    fs::remove(Prefix().UnixPath(conf));
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("The access rights of " + conf +
+                  " were not opened: it is a link, which is never "
+                  "followed.",
+              run.boxes[0].text);
+    EXPECT_FALSE(EveryoneMayReadAndWrite(elsewhere));
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+}
+
 TEST_P(Registration, UndecodableFileIsLeftAloneReportedAndRetriedNextRun)
 {
     // A UTF-8 text in the multibyte Japanese code page that it cannot be.
@@ -79,7 +102,7 @@ TEST_P(Registration, UndecodableFileIsLeftAloneReportedAndRetriedNextRun)
     const BoxRun run = Run(" initsetup", {{"LC_ALL", "ja_JP.SJIS"}});
     EXPECT_EQ(undecodable, Ini());
     EXPECT_EQ("", RegValue("VddsIniWritten"));
-    ExpectOnlyRefusal(run, "its text is not in the system's character set");
+    ExpectOnlyRefusal(run, 1, "its text is not in the system's character set");
 }
 
 // Fault guarded against: code page 932 decodes several byte pairs to one
@@ -168,7 +191,7 @@ TEST_P(Registration, FileWithNulByteIsRefusedOnEveryRunWithOneBackup)
     WriteIni(withNul);
     for (int run = 0; run < 3; ++run)
     {
-        ExpectOnlyRefusal(Run(" initsetup"),
+        ExpectOnlyRefusal(Run(" initsetup"), 1,
                           "some of its lines could not have been kept exactly as they are");
         EXPECT_EQ(withNul, Ini());
         EXPECT_EQ("", RegValue("VddsIniWritten"));
@@ -234,7 +257,7 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
         if (RegValue("VddsIniWritten") == "1")
             EXPECT_TRUE(run.boxes.empty()) << round;
         else
-            ExpectOnlyRefusal(run, "another program kept changing the file");
+            ExpectOnlyRefusal(run, 1, "another program kept changing the file");
     }
 }
 
@@ -243,7 +266,7 @@ TEST_P(Registration, InstallationDirectoryWithTrailingBlankIsNeverWrittenButTheC
     WriteIni(kOtherVendors);
     SetValue("BaseAppPath", kAppDir + " ");
     const BoxRun run = Run(" C:\\VDDS\\patient.ini");
-    ExpectOnlyRefusal(run, "the installation directory in the registry is not an absolute path");
+    ExpectOnlyRefusal(run, 0, "the installation directory in the registry is not an absolute path");
     EXPECT_EQ(kOtherVendors, Ini());
     EXPECT_EQ("", RegValue("VddsIniWritten"));
     EXPECT_NE(std::string::npos, ClientRecord().find("arg\tC:\\VDDS\\patient.ini\n"));
@@ -254,7 +277,7 @@ TEST_P(Registration, ReadOnlyFileIsRefusedHiddenSystemFileKeepsItsAttributesLink
     const std::string ini = Prefix().UnixPath(kIni);
     std::ofstream(ini, std::ios::binary) << kOtherVendors;
     fs::permissions(ini, fs::perms(0444));
-    ExpectOnlyRefusal(Run(" initsetup"), "the file is write-protected");
+    ExpectOnlyRefusal(Run(" initsetup"), 1, "the file is write-protected");
     EXPECT_EQ(kOtherVendors, Ini());
     fs::permissions(ini, fs::perms(0644));
 

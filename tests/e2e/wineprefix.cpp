@@ -45,6 +45,39 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
+// The event log texts in the Wine log after `start`. Wine's ReportEventW
+// writes each text to its "eventlog" debug channel, in the class of its type,
+// as a C string literal: `0123:err:eventlog:ReportEventW L"text"`. Line
+// breaks stay written as \n, as the box watcher writes them.
+std::vector<std::string> EventLogTexts(const std::string& log, uintmax_t start)
+{
+    const std::map<std::string, std::string> types{
+        {"err", "error"}, {"warn", "warning"}, {"trace", "info"}};
+    std::ifstream in(log, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(start));
+    std::vector<std::string> texts;
+    for (std::string line; std::getline(in, line);)
+    {
+        const size_t channel = line.find(":eventlog:ReportEventW L\"");
+        const size_t classStart = line.rfind(':', channel - 1);
+        if (channel == std::string::npos || classStart == std::string::npos || line.back() != '"')
+            continue;
+        const std::string type = line.substr(classStart + 1, channel - classStart - 1);
+        const std::string quoted =
+            line.substr(line.find('"', channel) + 1, line.size() - line.find('"', channel) - 2);
+        std::string text;
+        for (size_t i = 0; i < quoted.size(); ++i)
+        {
+            if (quoted[i] == '\\' && i + 1 < quoted.size() &&
+                (quoted[i + 1] == '\\' || quoted[i + 1] == '"'))
+                ++i;
+            text += quoted[i];
+        }
+        texts.push_back((types.count(type) ? types.at(type) : type) + "\t" + text);
+    }
+    return texts;
+}
+
 } // namespace
 
 std::vector<WindowsBuild> WindowsBuilds()
@@ -182,17 +215,27 @@ std::string WinePrefix::WindowsPath(const std::string& unixPath)
 }
 
 BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
-                  const std::map<std::string, std::string>& extraEnv)
+                  const std::map<std::string, std::string>& extraEnv, Station station)
 {
     const std::string job = prefix.Root() + "/job.txt";
     const std::string result = prefix.Root() + "/result.txt";
     std::ofstream(job, std::ios::binary) << commandLine << "\n";
     fs::remove(result);
-    prefix.Wine(
-        {"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job), WinePrefix::WindowsPath(result)},
-        extraEnv);
+    std::vector<std::string> args{"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job),
+                                  WinePrefix::WindowsPath(result)};
+    std::map<std::string, std::string> env = extraEnv;
+    if (station == Station::Hidden)
+    {
+        args.push_back("hidden");
+        // Wine's event log writes each text to its debug channel.
+        env["WINEDEBUG"] = "-all,+eventlog";
+    }
+    const uintmax_t logStart = fs::exists(prefix.Log()) ? fs::file_size(prefix.Log()) : 0;
+    prefix.Wine(args, env);
 
     BoxRun run;
+    if (station == Station::Hidden)
+        run.events = EventLogTexts(prefix.Log(), logStart);
     run.timedOut = true;
     std::ifstream in(result, std::ios::binary);
     for (std::string line; std::getline(in, line);)

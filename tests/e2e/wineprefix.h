@@ -50,6 +50,8 @@ public:
     static std::string WindowsPath(const std::string& unixPath);
 
     const std::string& Root() const { return m_root; }
+    // What the prefix's Wine programs print, debug channels included.
+    const std::string& Log() const { return m_log; }
     const WindowsBuild& Build() const { return m_build; }
 
 private:
@@ -78,10 +80,22 @@ struct BoxRun
         std::vector<std::string> entries;
     };
     std::vector<Box> boxes;
+    // The texts written to the event log, in order ("error", "warning" or
+    // "info", a tab, the text), from runs on a hidden window station.
+    std::vector<std::string> events;
     int exitCode = 0;
     bool timedOut = false;
 };
 
+// Where the watched program runs: on the visible desktop, or on a window
+// station of its own that nobody can see, as in session 0.
+enum class Station
+{
+    Visible,
+    Hidden,
+};
+
 // Runs `commandLine` through the box watcher in `prefix`.
 BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
-                  const std::map<std::string, std::string>& extraEnv = {});
+                  const std::map<std::string, std::string>& extraEnv = {},
+                  Station station = Station::Visible);

@@ -315,6 +315,40 @@ TEST_F(RegistrationTest, LinkedFileIsRegisteredInItsTargetAndStaysALink)
     EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), ReadFile(target));
 }
 
+// Fault guarded against: a user who may rename the opened data directory
+// put a link in its place, and the next elevated pass opened the rights of
+// whatever the link named.
+TEST_F(RegistrationTest, DataDirectoryThatIsALinkOrRelativeIsReportedAndLeftAlone)
+{
+    const std::string conf = m_dir / "data/conf";
+    const std::string elsewhere = m_dir / "elsewhere";
+    mkdir(elsewhere.c_str(), 0700);
+    rmdir(conf.c_str());
+    ASSERT_EQ(0, symlink(elsewhere.c_str(), conf.c_str()));
+    const auto register_ = [&](const std::string& dataPath)
+    {
+        LogCapture log;
+        CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(dataPath), false)
+            .RegisterOnce();
+        return log.entries;
+    };
+
+    EXPECT_EQ(std::vector<std::string>{"The access rights of " + conf +
+                                       " were not opened: it is a link, which is never followed."},
+              register_(conf));
+    struct stat info;
+    ASSERT_EQ(0, stat(elsewhere.c_str(), &info));
+    EXPECT_EQ(0700u, info.st_mode & 07777) << "the link's target is unchanged";
+    EXPECT_EQ("1", Flag()) << "the registration itself goes on";
+
+    std::remove(
+        (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
+            .c_str());
+    EXPECT_EQ(std::vector<std::string>{"The access rights of data/conf were not opened: the data "
+                                       "directory in the registry is not an absolute path."},
+              register_("data/conf"));
+}
+
 TEST(ReplaceFileIfUnchanged, FileThatNoLongerHoldsTheExpectedBytesIsLeftAlone)
 {
     TestDir dir;

@@ -1,7 +1,9 @@
 // Runs one command line, answers every window the started process shows and
 // records what happened:
-//   boxrun.exe JOB RESULT
-// JOB holds the command line to run (UTF-8, one line). RESULT receives, in
+//   boxrun.exe JOB RESULT [hidden]
+// With "hidden" the process starts on a desktop of a window station of its
+// own that is not visible, as in session 0, and its windows are looked for
+// there. JOB holds the command line to run (UTF-8, one line). RESULT receives, in
 // UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per window in the order
 // they appeared (line breaks in the text written as \n). Kind is "classic" for
 // a MessageBox with its text control 0xFFFF, "list" for the wx log dialog,
@@ -177,11 +179,24 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     return TRUE;
 }
 
+// Creates a window station that is not visible with a desktop in it; returns
+// the desktop, whose name for STARTUPINFOW is "tvddshidden\Default".
+HDESK CreateHiddenDesktop()
+{
+    const HWINSTA visible = GetProcessWindowStation();
+    const HWINSTA hidden = CreateWindowStationW(L"tvddshidden", 0, WINSTA_ALL_ACCESS, nullptr);
+    if (!hidden || !SetProcessWindowStation(hidden))
+        return nullptr;
+    const HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(visible);
+    return desktop;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3)
+    if (argc != 3 && !(argc == 4 && lstrcmpW(argv[3], L"hidden") == 0))
         return 2;
     std::ifstream job(argv[1], std::ios::binary);
     std::string line;
@@ -193,6 +208,17 @@ int wmain(int argc, wchar_t** argv)
     std::ofstream result(argv[2], std::ios::binary);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    wchar_t hiddenDesktopName[] = L"tvddshidden\\Default";
+    const HDESK hiddenDesktop = argc == 4 ? CreateHiddenDesktop() : nullptr;
+    if (argc == 4)
+    {
+        if (!hiddenDesktop)
+        {
+            result << "desktop-failed\t" << GetLastError() << "\n";
+            return 1;
+        }
+        startup.lpDesktop = hiddenDesktopName;
+    }
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
@@ -208,7 +234,10 @@ int wmain(int argc, wchar_t** argv)
         // A dismissed box's handle may come back for the next box.
         for (auto it = watch.answered.begin(); it != watch.answered.end();)
             it = IsWindow(*it) ? std::next(it) : watch.answered.erase(it);
-        EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&watch));
+        if (hiddenDesktop)
+            EnumDesktopWindows(hiddenDesktop, AnswerBox, reinterpret_cast<LPARAM>(&watch));
+        else
+            EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&watch));
         if (GetTickCount() > deadline)
         {
             TerminateProcess(process.hProcess, 99);
