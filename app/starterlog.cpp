@@ -15,6 +15,13 @@ bool CanCreateDialog()
     return probe.Create(nullptr, wxID_ANY, wxString());
 }
 
+EventType EventTypeOf(int logLevel)
+{
+    if (logLevel <= wxLOG_Error)
+        return EventType::Error;
+    return logLevel == wxLOG_Warning ? EventType::Warning : EventType::Information;
+}
+
 } // namespace
 
 void StarterLog::Flush()
@@ -22,10 +29,7 @@ void StarterLog::Flush()
     if (m_bHasMessages && !CanShowWindows())
     {
         for (size_t i = 0; i < m_aMessages.size(); ++i)
-            ReportToEventLog(m_aMessages[i], m_aSeverity[i] <= wxLOG_Error ? EventType::Error
-                                             : m_aSeverity[i] == wxLOG_Warning
-                                                 ? EventType::Warning
-                                                 : EventType::Information);
+            ReportToEventLog(m_aMessages[i], EventTypeOf(m_aSeverity[i]));
         Clear();
         return;
     }
