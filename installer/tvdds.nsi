@@ -1,6 +1,8 @@
 ; Installer of tvdds. Built by CMake with makensis:
 ;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCATALOG=tvdds.mo
-;            -DVERSION=1.0.0 -DOUTFILE=setup.exe tvdds.nsi
+;            -DICON=AppIcon.ico -DVERSION=1.0.0 -DOUTFILE=setup.exe
+;            [-DSIGN=sign.sh] tvdds.nsi
+; With SIGN, the uninstaller and the installer are signed as they are made.
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
 ; Exit codes: 0 installed and registered; 1603 installed, but the product
 ; could not be registered in vdds_mmi.ini; 740 not run as administrator.
@@ -8,8 +10,16 @@
 Unicode true
 Target ${ARCH}-unicode
 SetCompressor /SOLID lzma
+; No build dates in the installer: the same sources give the same bytes.
+SetDateSave off
 
 !include LogicLib.nsh
+!include MUI2.nsh
+
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define PRODUCT "Tivora VDDS starter"
 !define CLIENT_KEY "SOFTWARE\Halvorin\TivoraClient"
@@ -38,10 +48,22 @@ RequestExecutionLevel admin
 !endif
 ShowInstDetails show
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+; German for German users, English for everyone else: the first language is
+; the one used when the user's is not among them.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+
+LangString ADMIN_REQUIRED ${LANG_ENGLISH} "Administrator rights are required."
+LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich."
+LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again."
+LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
 
 ; The registry view the program itself reads: the 64-bit view for the
 ; x86_64 build, the redirected 32-bit view for the 32-bit build.
@@ -55,7 +77,7 @@ UninstPage instfiles
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "admin"
-    MessageBox MB_OK|MB_ICONSTOP "Administrator rights are required." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(ADMIN_REQUIRED)" /SD IDOK
     SetErrorLevel 740
     Quit
   ${EndIf}
@@ -106,7 +128,7 @@ Section "Install"
   ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
   ${If} ${Errors}
   ${OrIf} $0 != "0"
-    MessageBox MB_OK|MB_ICONSTOP "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$(NOT_REGISTERED)" /SD IDOK
     SetErrorLevel 1603
   ${EndIf}
 SectionEnd

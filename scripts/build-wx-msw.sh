@@ -48,10 +48,13 @@ started=$SECONDS
 echo "wxWidgets for $arch: building the static MSW libraries once, from Debian's source package"
 echo "  (about 10 minutes on 2 cores; the compiler's output goes to $build/*.log)"
 # NOTASKDIALOG keeps the message boxes classic Windows message boxes: without
-# the task-dialog declarations wxMessageBox always calls MessageBoxW.
+# the task-dialog declarations wxMessageBox always calls MessageBoxW. The
+# source and build directories are mapped away, so that no path of this
+# machine reaches the libraries and the programs built with them.
+flags="-O2 -ffile-prefix-map=$src_root/wx=wx -ffile-prefix-map=$build=wx-build"
 "$src_root/wx/configure" --host="$host" --build="$(uname -m)-linux-gnu" --prefix="$prefix" \
   "${options[@]}" CC="$host-gcc-win32" CXX="$host-g++-win32" \
-  CPPFLAGS="-DNOTASKDIALOG" CXXFLAGS="-O2" CFLAGS="-O2" \
+  CPPFLAGS="-DNOTASKDIALOG" CXXFLAGS="$flags" CFLAGS="$flags" \
   >configure.log 2>&1 || { tail -n 40 configure.log; exit 1; }
 echo "wxWidgets for $arch: configured, compiling ..."
 make -j"$(nproc)" >make.log 2>&1 || { tail -n 60 make.log; exit 1; }

@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build pkg-config dpkg-dev binutils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
-  wine wine64 xvfb gettext imagemagick icoutils nsis
+  wine wine64 xvfb gettext imagemagick icoutils nsis osslsigncode openssl
 )
 
 missing_packages() {

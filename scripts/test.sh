@@ -2,8 +2,8 @@
 # Installs what is missing, builds every target and runs every test: the
 # native unit tests under the sanitizers, the catalog check, the end-to-end
 # tests of each Windows build this machine can run (and its installer) under
-# Wine, and a bounded fuzzing run of the registration edit. Prints the
-# registration benchmark.
+# Wine, the release check (reproducible, signed) and a bounded fuzzing run of
+# the registration edit. Prints the registration benchmarks.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -34,6 +34,8 @@ tests_ok=true
 # The end-to-end run prints every test, so that skipped ones show their reason.
 ctest --preset linux -E '^e2e$' || tests_ok=false
 ctest --preset linux -R '^e2e$' --verbose || tests_ok=false
+echo "== Release check: reproducible and signed"
+scripts/check-release.sh || tests_ok=false
 
 echo "== Fuzzing the registration edit for ${TVDDS_FUZZ_SECONDS:=30} s"
 corpus=$(mktemp -d)

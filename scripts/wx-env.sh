@@ -1,7 +1,8 @@
 # Sourced by the build scripts: where the cached wxWidgets MSW builds live,
-# keyed by the source package's version and the configure options.
+# keyed by the source package's version, the configure options and the build
+# script.
 tvdds_cache=${TVDDS_CACHE:-/var/cache/tvdds}
 tvdds_wx_version=$(sed -n 's/^Version: //p' "$tvdds_cache"/src/wxwidgets3.2_*.dsc 2>/dev/null | head -n 1)
-tvdds_wx_options=$(sha1sum "$(dirname "${BASH_SOURCE[0]}")/wx-msw-options" | cut -c1-8)
+tvdds_wx_options=$(cd "$(dirname "${BASH_SOURCE[0]}")" && cat wx-msw-options build-wx-msw.sh | sha1sum | cut -c1-8)
 export TVDDS_WX_I686="$tvdds_cache/wx-$tvdds_wx_version-i686-$tvdds_wx_options"
 export TVDDS_WX_X86_64="$tvdds_cache/wx-$tvdds_wx_version-x86_64-$tvdds_wx_options"

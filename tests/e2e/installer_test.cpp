@@ -199,6 +199,34 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     EXPECT_TRUE(UninstallAndWait());
 }
 
+TEST_P(Installer, FirstPageSpeaksTheUsersLanguage)
+{
+    const struct
+    {
+        const char* locale;
+        const char* title;
+        const char* welcome;
+    } cases[] = {
+        {"de_DE.UTF-8", "Installation von Tivora VDDS starter",
+         "Willkommen zur Installation\\nvon Tivora VDDS starter"},
+        {"de_AT.UTF-8", "Installation von Tivora VDDS starter",
+         "Willkommen zur Installation\\nvon Tivora VDDS starter"},
+        {"en_GB.UTF-8", "Tivora VDDS starter Setup", "Welcome to Tivora VDDS starter Setup"},
+        {"fr_FR.UTF-8", "Tivora VDDS starter Setup", "Welcome to Tivora VDDS starter Setup"},
+    };
+    for (const auto& c : cases)
+    {
+        const BoxRun run = RunWatched(Prefix(), "C:\\harness\\setup.exe", {{"LC_ALL", c.locale}},
+                                      Station::Visible, Answer::Cancel);
+        ASSERT_FALSE(run.timedOut) << c.locale;
+        ASSERT_EQ(1u, run.boxes.size()) << c.locale;
+        EXPECT_EQ(c.title, run.boxes[0].caption) << c.locale;
+        EXPECT_NE(std::string::npos, run.boxes[0].text.find(c.welcome))
+            << c.locale << ": " << run.boxes[0].text;
+        EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << c.locale;
+    }
+}
+
 TEST_P(Installer, ProgramAndInstallerCarryTheProjectVersion)
 {
     const std::string v = TVDDS_VERSION;

@@ -215,7 +215,8 @@ std::string WinePrefix::WindowsPath(const std::string& unixPath)
 }
 
 BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
-                  const std::map<std::string, std::string>& extraEnv, Station station)
+                  const std::map<std::string, std::string>& extraEnv, Station station,
+                  Answer answer)
 {
     const std::string job = prefix.Root() + "/job.txt";
     const std::string result = prefix.Root() + "/result.txt";
@@ -224,6 +225,8 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     std::vector<std::string> args{"C:\\harness\\boxrun.exe", WinePrefix::WindowsPath(job),
                                   WinePrefix::WindowsPath(result)};
     std::map<std::string, std::string> env = extraEnv;
+    if (answer == Answer::Cancel)
+        args.push_back("cancel");
     if (station == Station::Hidden)
     {
         args.push_back("hidden");

@@ -95,7 +95,14 @@ enum class Station
     Hidden,
 };
 
+// How the box watcher answers a dialog.
+enum class Answer
+{
+    Ok,
+    Cancel,
+};
+
 // Runs `commandLine` through the box watcher in `prefix`.
 BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
                   const std::map<std::string, std::string>& extraEnv = {},
-                  Station station = Station::Visible);
+                  Station station = Station::Visible, Answer answer = Answer::Ok);

@@ -12,6 +12,7 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
+#include "../subsequence.h"
 #include "starter/iniedit.h"
 #include "starter/platform.h"
 
@@ -19,15 +20,6 @@ namespace
 {
 
 std::string g_iniPath;
-
-bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole)
-{
-    size_t matched = 0;
-    for (const std::string& line : whole)
-        if (matched < part.size() && line == part[matched])
-            ++matched;
-    return matched == part.size();
-}
 
 } // namespace
 

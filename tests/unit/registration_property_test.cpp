@@ -7,6 +7,7 @@
 #include <wx/fileconf.h>
 #include <wx/sstream.h>
 
+#include "../subsequence.h"
 #include "starter/iniedit.h"
 #include "starter/platform.h"
 #include "vddsfixture.h"
@@ -90,15 +91,6 @@ std::vector<std::string> SplitCrLf(const std::string& text)
     for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
     return lines;
-}
-
-bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole)
-{
-    size_t matched = 0;
-    for (const std::string& line : whole)
-        if (matched < part.size() && line == part[matched])
-            ++matched;
-    return matched == part.size();
 }
 
 int CountProductEntries(const std::string& bytes)

@@ -1,10 +1,11 @@
 // Runs one command line, answers every window the started process shows and
 // records what happened:
-//   boxrun.exe JOB RESULT [hidden]
+//   boxrun.exe JOB RESULT [hidden] [cancel]
 // With "hidden" the process starts on a desktop of a window station of its
 // own that is not visible, as in session 0, and its windows are looked for
-// there. JOB holds the command line to run (UTF-8, one line). RESULT receives, in
-// UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per window in the order
+// there. With "cancel" each dialog is answered with Cancel rather than OK
+// (an installer then ends on its first page). JOB holds the command line to run (UTF-8, one line).
+// RESULT receives, in UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per window in the order
 // they appeared (line breaks in the text written as \n). Kind is "classic" for
 // a MessageBox with its text control 0xFFFF, "list" for the wx log dialog,
 // whose list entries follow as lines "entry<TAB>text", "other" for any other
@@ -139,6 +140,7 @@ struct Watch
     DWORD processId;
     std::set<HWND> answered;
     std::ofstream* result;
+    bool cancel;
 };
 
 BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
@@ -173,7 +175,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(kWxIdOk, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, kWxIdOk)));
     else if (dialog)
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(watch.cancel ? IDCANCEL : IDOK, BN_CLICKED), 0);
     else
         PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
@@ -196,8 +198,15 @@ HDESK CreateHiddenDesktop()
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3 && !(argc == 4 && lstrcmpW(argv[3], L"hidden") == 0))
+    if (argc < 3)
         return 2;
+    bool hidden = false;
+    bool cancel = false;
+    for (int i = 3; i < argc; ++i)
+    {
+        hidden |= lstrcmpW(argv[i], L"hidden") == 0;
+        cancel |= lstrcmpW(argv[i], L"cancel") == 0;
+    }
     std::ifstream job(argv[1], std::ios::binary);
     std::string line;
     std::getline(job, line);
@@ -209,8 +218,8 @@ int wmain(int argc, wchar_t** argv)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     wchar_t hiddenDesktopName[] = L"tvddshidden\\Default";
-    const HDESK hiddenDesktop = argc == 4 ? CreateHiddenDesktop() : nullptr;
-    if (argc == 4)
+    const HDESK hiddenDesktop = hidden ? CreateHiddenDesktop() : nullptr;
+    if (hidden)
     {
         if (!hiddenDesktop)
         {
@@ -227,7 +236,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
-    Watch watch{process.dwProcessId, {}, &result};
+    Watch watch{process.dwProcessId, {}, &result, cancel};
     const DWORD deadline = GetTickCount() + 30000;
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT)
     {
