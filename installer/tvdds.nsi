@@ -1,5 +1,5 @@
 ; Installer of tvdds. Built by CMake with makensis:
-;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCATALOG=tvdds.mo
+;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCHECK=tvdds-check.exe -DCATALOG=tvdds.mo
 ;            -DICON=AppIcon.ico -DVERSION=1.0.0 -DOUTFILE=setup.exe
 ;            [-DSIGN=sign.sh] tvdds.nsi
 ; With SIGN, the uninstaller and the installer are signed as they are made.
@@ -98,6 +98,7 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=tvdds.exe" "${PROGRAM}"
+  File "/oname=tvdds-check.exe" "${CHECK}"
   SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
   File "/oname=tvdds.mo" "${CATALOG}"
   CreateDirectory "$APPDATA\Tivora\conf"
@@ -136,6 +137,7 @@ SectionEnd
 Section "Uninstall"
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
   Delete "$INSTDIR\tvdds.exe"
+  Delete "$INSTDIR\tvdds-check.exe"
   Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
   RMDir "$INSTDIR\lang\de\LC_MESSAGES"
   RMDir "$INSTDIR\lang\de"

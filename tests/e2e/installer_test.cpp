@@ -157,9 +157,11 @@ TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreve
     const unsigned terminalServerAware = 0x8000, nxCompat = 0x100, dynamicBase = 0x40,
                    highEntropyVa = 0x20;
     ASSERT_EQ(0, InstallSilently().exitCode);
-    for (const fs::path& program : {fs::path(CurrentBuild().dir + "/tvdds.exe"),
-                                    fs::path(Prefix().UnixPath("C:\\harness\\setup.exe")),
-                                    Installed("tvdds.exe"), Installed("uninstall.exe")})
+    for (const fs::path& program :
+         {fs::path(CurrentBuild().dir + "/tvdds.exe"),
+          fs::path(CurrentBuild().dir + "/tvdds-check.exe"),
+          fs::path(Prefix().UnixPath("C:\\harness\\setup.exe")), Installed("tvdds.exe"),
+          Installed("tvdds-check.exe"), Installed("uninstall.exe")})
     {
         const LoadFlags flags = ReadLoadFlags(program);
         const unsigned expected =

@@ -1,0 +1,92 @@
+#include <wx/datetime.h>
+#include <wx/dir.h>
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/msw/wrapwin.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "check/checks.h"
+#include "check/profile.h"
+#include "starter/product.h"
+
+namespace
+{
+
+// The directory that holds the users' profiles, usually C:\Users.
+wxString UserProfilesDirectory()
+{
+    wchar_t* path = nullptr;
+    wxString dir;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &path)))
+        dir = path;
+    ::CoTaskMemFree(path);
+    return dir;
+}
+
+bool ListsProduct(const wxString& file)
+{
+    for (const wxString& key : ReadProfileKeys(file, wxS("BVS")))
+    {
+        if (ReadProfileString(file, wxS("BVS"), key).IsSameAs(kProductSection, false))
+            return true;
+    }
+    return false;
+}
+
+void CheckCopy(const wxString& copy, const wxString& kind, Findings& findings)
+{
+    if (!wxFileExists(copy))
+        return;
+    const wxString changed = wxFileName(copy).GetModificationTime().Format(wxS("%Y-%m-%d %H:%M"));
+    const wxString lists = ListsProduct(copy) ? _("it lists Tivora") : _("it does not list Tivora");
+    findings.Problem(wxString::Format(
+        _("%s is a per-user copy (%s, changed %s; %s) that programs of this user read instead "
+          "of the shared file. Delete it, so that they read the shared file again."),
+        copy, kind, changed, lists));
+}
+
+bool IsApplicationTerminalServer()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    version.wSuiteMask = VER_SUITE_TERMINAL;
+    const DWORDLONG terminal = ::VerSetConditionMask(0, VER_SUITENAME, VER_AND);
+    if (!::VerifyVersionInfoW(&version, VER_SUITENAME, terminal))
+        return false;
+    version.wSuiteMask = VER_SUITE_SINGLEUSERTS;
+    return !::VerifyVersionInfoW(&version, VER_SUITENAME, terminal);
+}
+
+} // namespace
+
+void CheckCopies(Findings& findings)
+{
+    if (IsApplicationTerminalServer())
+        findings.Note(_("This computer is a terminal server in application mode: programs that "
+                        "are not terminal-server aware see a Windows directory of their own for "
+                        "each user."));
+    const wxString profiles = UserProfilesDirectory();
+    wxDir users;
+    {
+        const wxLogNull quiet;
+        if (profiles.empty() || !users.Open(profiles))
+        {
+            findings.CouldNotCheck(_("The users' profile directories could not be listed."));
+            return;
+        }
+    }
+    wxString user;
+    for (bool more = users.GetFirst(&user, wxString(), wxDIR_DIRS | wxDIR_HIDDEN); more;
+         more = users.GetNext(&user))
+    {
+        const wxString home = profiles + wxS("\\") + user;
+        CheckCopy(home + wxS("\\AppData\\Local\\VirtualStore\\Windows\\") + kRegistrationFileName,
+                  _("VirtualStore"), findings);
+        CheckCopy(home + wxS("\\WINDOWS\\") + kRegistrationFileName, _("terminal server"),
+                  findings);
+    }
+}

@@ -1,0 +1,112 @@
+// tvdds-check: tells a support technician why the practice software does not
+// offer the product. Reads and never writes; one line per finding; exit code
+// 0 when nothing was wrong, 1 when problems were found, 2 when a part could
+// not be checked.
+#include <conio.h>
+
+#include <wx/init.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/msw/wrapwin.h>
+#include <wx/stdpaths.h>
+#include <wx/translation.h>
+
+#include "app/catalogloader.h"
+#include "app/language.h"
+#include "check/checks.h"
+#include "starter/platform.h"
+
+namespace
+{
+
+// Writes text to a console window as it is, or, when the output goes to a
+// file or a pipe, as UTF-8.
+void Write(const wxString& text)
+{
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (::GetConsoleMode(out, &mode))
+    {
+        ::WriteConsoleW(out, text.wc_str(), static_cast<DWORD>(text.length()), &written, nullptr);
+        return;
+    }
+    const wxScopedCharBuffer utf8 = text.utf8_str();
+    ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.length()), &written, nullptr);
+}
+
+// Started by a double click, the program has a console window of its own,
+// which would close before anyone read it.
+bool OwnsItsConsole()
+{
+    DWORD mode = 0;
+    DWORD processes[2];
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
+           ::GetConsoleProcessList(processes, 2) == 1;
+}
+
+// The user's language, with the catalog installed beside the program.
+void SetUpLanguage(wxLocale& locale)
+{
+    const wxLanguage language = ChooseLanguage(wxLocale::GetSystemLanguage());
+    const wxLogNull quiet;
+    if (!locale.Init(language, wxLOCALE_DONT_LOAD_DEFAULT))
+        return;
+    CCatalogLoader::AddLookupPrefix(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()) +
+                                    wxS("\\lang"));
+    wxTranslations::Get()->SetLoader(
+        new CCatalogLoader(wxLocale::GetLanguageCanonicalName(language), AnsiCodePage()));
+    locale.AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US);
+}
+
+} // namespace
+
+void Findings::Problem(const wxString& text)
+{
+    m_lines.push_back(_("PROBLEM: ") + text);
+    m_problem = true;
+}
+
+void Findings::Note(const wxString& text)
+{
+    m_lines.push_back(_("NOTE: ") + text);
+}
+
+void Findings::CouldNotCheck(const wxString& text)
+{
+    m_lines.push_back(_("NOT CHECKED: ") + text);
+    m_incomplete = true;
+}
+
+int Findings::ExitCode() const
+{
+    return m_incomplete ? 2 : m_problem ? 1 : 0;
+}
+
+int main(int argc, char** argv)
+{
+    wxInitializer library(argc, argv);
+    if (!library.IsOk())
+        return 2;
+    wxLocale locale;
+    SetUpLanguage(locale);
+
+    Findings findings;
+    const Installation installation = CheckSettings(findings);
+    CheckRegistrationFile(installation, findings);
+    CheckCopies(findings);
+    CheckRights(installation, findings);
+    CheckClient(installation, findings);
+
+    Write(wxString::Format(_("Tivora check of %s"), installation.registrationFile) + wxS("\r\n"));
+    for (const wxString& line : findings.Lines())
+        Write(line + wxS("\r\n"));
+    Write((findings.ExitCode() == 0 ? _("Nothing wrong was found.")
+                                    : _("Each line above says what is wrong and what to do.")) +
+          wxS("\r\n"));
+    if (OwnsItsConsole())
+    {
+        Write(_("Press a key to close this window."));
+        _getwch();
+    }
+    return findings.ExitCode();
+}
