@@ -38,7 +38,7 @@ bool CVddsRegistration::RegisterOnce()
 
     // The flag is set only once the file holds the product, so that a pass
     // that was refused or interrupted runs again at the next start; a product
-    // section already in the file keeps that from adding a second entry.
+    // the file already lists keeps that from adding a second entry.
     const PassResult result = WriteRegistration();
     if (!result.Is(PassResult::Outcome::Refused))
     {
