@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks what an IT provider gets from the shipped 32-bit build in build/win32
-# (made by the test command first):
+# (brought up to date first):
 #   - reproducible: the same commit built again in another directory, at
 #     another time, gives the same tvdds.exe and tvdds-setup.exe;
 #   - signed: with a throwaway code-signing certificate the program, the
@@ -41,6 +41,8 @@ mkdir -p "$work/src"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
   while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
   tar --null -T - -cf -) | tar -xf - -C "$work/src"
+
+cmake --build "$root/build/win32" --target installer >/dev/null
 
 started=$SECONDS
 cmake --preset win32 -S "$work/src" >/dev/null
@@ -83,8 +85,9 @@ if "$root/scripts/runs-32bit.sh" --with-wine; then
     wineserver -k; } >"$work/wine.log" 2>&1
   printf '[BVS]\r\nNAME1=XRAY\r\n' >"$prefix/drive_c/windows/vdds_mmi.ini"
   installed() {
+    # The wait for the wine server lets every process of the install end.
     wine "Z:${again//\//\\}\\tvdds-setup.exe" /S </dev/null >>"$work/wine.log" 2>&1 &&
-      grep -q 'NAME2=TIVORA' "$prefix/drive_c/windows/vdds_mmi.ini"
+      wineserver -w && grep -q 'NAME2=TIVORA' "$prefix/drive_c/windows/vdds_mmi.ini"
   }
   check "signed installer installs silently and registers" installed
   check "installed uninstaller verifies" \
