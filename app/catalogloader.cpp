@@ -1,9 +1,11 @@
 #include "app/catalogloader.h"
 
 #include <wx/filefn.h>
+#include <wx/intl.h>
 #include <wx/stdpaths.h>
 
 #include "app/language.h"
+#include "starter/platform.h"
 
 namespace
 {
@@ -46,6 +48,20 @@ wxArrayString CCatalogLoader::GetAvailableTranslations(const wxString& domain) c
     if (!FindCatalog(domain).empty())
         available.push_back(m_canonicalName);
     return available;
+}
+
+bool UseUserLanguage(wxLocale& locale, const wxString& catalogDir)
+{
+    const wxLanguage language = ChooseLanguage(wxLocale::GetSystemLanguage());
+    if (!locale.Init(language, wxLOCALE_DONT_LOAD_DEFAULT))
+        return false;
+
+    CCatalogLoader::AddLookupPrefix(catalogDir);
+    const wxString canonicalName = wxLocale::GetLanguageCanonicalName(language);
+    wxTranslations::Get()->SetLoader(new CCatalogLoader(canonicalName, AnsiCodePage()));
+    // English needs no catalog: the message ids are the English texts.
+    return locale.AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US) ||
+           canonicalName.StartsWith(wxS("en"));
 }
 
 wxString CCatalogLoader::FindCatalog(const wxString& domain) const

@@ -2,6 +2,8 @@
 
 #include <wx/translation.h>
 
+class wxLocale;
+
 // Finds the program's message catalogs below the lookup prefixes and beside
 // the executable, trying the directory names of CatalogDirectoryNames().
 class CCatalogLoader : public wxTranslationsLoader
@@ -22,3 +24,9 @@ private:
     wxString m_canonicalName;
     unsigned m_codePage;
 };
+
+// Sets `locale` to the user's language (German or English) and loads the
+// program's catalog, looked for below `catalogDir` first. False when the
+// locale could not be set up, or the catalog of a language other than English
+// is missing.
+bool UseUserLanguage(wxLocale& locale, const wxString& catalogDir);

@@ -5,11 +5,9 @@
 #include <wx/filefn.h>
 
 #include "app/catalogloader.h"
-#include "app/language.h"
 #include "app/starterlog.h"
 #include "registry/regkey.h"
 #include "starter/messagebox.h"
-#include "starter/platform.h"
 #include "starter/product.h"
 #include "starter/vorastarter.h"
 
@@ -105,24 +103,10 @@ int StarterApp::LoadConfiguration()
 
 int StarterApp::InitLanguage()
 {
-    const wxString catalogDir = m_appPath + wxFILE_SEP_PATH + wxS("lang");
     m_locale = new wxLocale;
-
-    const wxLanguage language = ChooseLanguage(wxLocale::GetSystemLanguage());
-    if (!m_locale->Init(language, wxLOCALE_DONT_LOAD_DEFAULT))
+    if (!UseUserLanguage(*m_locale, m_appPath + wxFILE_SEP_PATH + wxS("lang")))
     {
         // The object stays the library's current locale; it is only forgotten.
-        m_locale = nullptr;
-        return 1;
-    }
-
-    CCatalogLoader::AddLookupPrefix(catalogDir);
-    const wxString canonicalName = wxLocale::GetLanguageCanonicalName(language);
-    wxTranslations::Get()->SetLoader(new CCatalogLoader(canonicalName, AnsiCodePage()));
-    // English needs no catalog: the message ids are the English texts.
-    if (!m_locale->AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US) &&
-        !canonicalName.StartsWith(wxS("en")))
-    {
         m_locale = nullptr;
         return 1;
     }

@@ -9,12 +9,9 @@
 #include <wx/log.h>
 #include <wx/msw/wrapwin.h>
 #include <wx/stdpaths.h>
-#include <wx/translation.h>
 
 #include "app/catalogloader.h"
-#include "app/language.h"
 #include "check/checks.h"
-#include "starter/platform.h"
 
 namespace
 {
@@ -44,19 +41,6 @@ bool OwnsItsConsole()
            ::GetConsoleProcessList(processes, 2) == 1;
 }
 
-// The user's language, with the catalog installed beside the program.
-void SetUpLanguage(wxLocale& locale)
-{
-    const wxLanguage language = ChooseLanguage(wxLocale::GetSystemLanguage());
-    const wxLogNull quiet;
-    if (!locale.Init(language, wxLOCALE_DONT_LOAD_DEFAULT))
-        return;
-    CCatalogLoader::AddLookupPrefix(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()) +
-                                    wxS("\\lang"));
-    wxTranslations::Get()->SetLoader(
-        new CCatalogLoader(wxLocale::GetLanguageCanonicalName(language), AnsiCodePage()));
-    locale.AddCatalog(wxS("tvdds"), wxLANGUAGE_ENGLISH_US);
-}
 
 } // namespace
 
@@ -87,8 +71,14 @@ int main(int argc, char** argv)
     wxInitializer library(argc, argv);
     if (!library.IsOk())
         return 2;
+    // The user's language, with the catalog installed beside the program;
+    // without it the texts stay English.
     wxLocale locale;
-    SetUpLanguage(locale);
+    {
+        const wxLogNull quiet;
+        UseUserLanguage(locale,
+                        wxPathOnly(wxStandardPaths::Get().GetExecutablePath()) + wxS("\\lang"));
+    }
 
     Findings findings;
     const Installation installation = CheckSettings(findings);

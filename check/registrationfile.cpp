@@ -211,10 +211,11 @@ void CheckRegistrationFile(const Installation& installation, Findings& findings)
               "attribute (Properties), then install the product again."),
             file));
     CheckBytes(file, bytes, findings);
-    if (ListHeaderCount(bytes) > 1)
+    const int listHeaders = ListHeaderCount(bytes);
+    if (listHeaders > 1)
         findings.Problem(wxString::Format(
             _("[BVS] stands %d times in %s: readers see only the first one. Move the entries of "
               "the others into the first and remove the other headers."),
-            ListHeaderCount(bytes), file));
+            listHeaders, file));
     CheckList(file, installation, findings);
 }

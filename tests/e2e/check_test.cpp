@@ -1,7 +1,5 @@
-#include <chrono>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "e2e_fixture.h"
 
@@ -10,7 +8,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-const std::string kCheckDir = "C:\\Program Files\\Tivora Check Test";
 const std::string kHeading = "Tivora check of " + kIni;
 const std::string kNothingWrong = "Nothing wrong was found.";
 const std::string kSeeAbove = "Each line above says what is wrong and what to do.";
@@ -24,18 +21,17 @@ struct CheckRun
 // A healthy installation through the installer, with the imaging client
 // beside the program, and the support check run on it as a technician
 // would, its output redirected to a file.
-class SupportCheck : public RegistrationFixture
+class SupportCheck : public InstallerFixture
 {
 protected:
     void SetUp() override
     {
-        RegistrationFixture::SetUp();
+        InstallerFixture::SetUp();
         if (IsSkipped())
             return;
         WriteIni(kOtherVendors);
-        ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kCheckDir).exitCode);
-        fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"),
-                      Prefix().UnixPath(kCheckDir + "\\tivoracl.exe"),
+        ASSERT_EQ(0, InstallSilently().exitCode);
+        fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), Installed("tivoracl.exe"),
                       fs::copy_options::overwrite_existing);
         m_healthy = Ini();
     }
@@ -44,11 +40,10 @@ protected:
     {
         if (!IsSkipped())
         {
-            RunWatched(Prefix(), "\"" + kCheckDir + "\\uninstall.exe\" /S");
-            std::this_thread::sleep_for(std::chrono::seconds(2));
-            fs::remove_all(Prefix().UnixPath(kCheckDir));
+            EXPECT_TRUE(UninstallAndWait());
+            fs::remove_all(Installed(""));
         }
-        RegistrationFixture::TearDown();
+        InstallerFixture::TearDown();
     }
 
     CheckRun RunCheck(const std::map<std::string, std::string>& env = {})
@@ -56,7 +51,7 @@ protected:
         const std::string out = Prefix().UnixPath("C:\\check.txt");
         fs::remove(out);
         std::ofstream(Prefix().UnixPath("C:\\check.cmd"), std::ios::binary)
-            << "@\"" << kCheckDir << "\\tvdds-check.exe\" > C:\\check.txt\r\n"
+            << "@\"" << kSetupDir << "\\tvdds-check.exe\" > C:\\check.txt\r\n"
             << "@exit /b %errorlevel%\r\n";
         CheckRun run;
         run.exitCode = Prefix().Wine({"cmd", "/c", "C:\\check.cmd"}, env);
@@ -111,7 +106,7 @@ TEST_P(SupportCheck, HealthyInstallationHasNothingWrongInEitherLanguage)
 
 TEST_P(SupportCheck, BrokenRegistrationFileIsFoundAsTheReadersSeeIt)
 {
-    const std::string program = kCheckDir + "\\tvdds.exe";
+    const std::string program = kSetupDir + "\\tvdds.exe";
     const struct
     {
         const char* what;
@@ -194,7 +189,7 @@ TEST_P(SupportCheck, BrokenSettingsAreFoundInTheViewTheProgramReads)
 
     SetValue("BaseAppPath", "Tivora");
     const CheckRun relative = RunCheck();
-    SetValue("BaseAppPath", kCheckDir);
+    SetValue("BaseAppPath", kSetupDir);
     ExpectOnlyProblem(relative,
                       "BaseAppPath in the registry is not an absolute path: \"Tivora\". Install "
                       "the product again, or set it to the full path of the directory.",

@@ -197,6 +197,28 @@ std::vector<fs::path> RegistrationFixture::Backups()
     return found;
 }
 
+BoxRun InstallerFixture::InstallSilently(Station station)
+{
+    return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir, {}, station);
+}
+
+fs::path InstallerFixture::Installed(const std::string& relative) const
+{
+    return Prefix().UnixPath(kSetupDir + "\\" + relative);
+}
+
+bool InstallerFixture::UninstallAndWait()
+{
+    RunWatched(Prefix(), "\"" + kSetupDir + "\\uninstall.exe\" /S");
+    for (int waited = 0; waited < 20000; waited += 100)
+    {
+        if (!fs::exists(Installed("uninstall.exe")))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

@@ -103,3 +103,16 @@ protected:
 
     std::vector<std::filesystem::path> Backups();
 };
+
+// Where the installer puts the product in the tests.
+const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
+
+// Installs by the build's installer, silently, into kSetupDir.
+class InstallerFixture : public RegistrationFixture
+{
+protected:
+    BoxRun InstallSilently(Station station = Station::Visible);
+    std::filesystem::path Installed(const std::string& relative) const;
+    // The uninstaller runs on from a copy of itself and returns at once.
+    bool UninstallAndWait();
+};

@@ -1,6 +1,3 @@
-#include <chrono>
-#include <thread>
-
 #include "e2e_fixture.h"
 
 namespace fs = std::filesystem;
@@ -8,33 +5,8 @@ namespace fs = std::filesystem;
 namespace
 {
 
-const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
-
-class Installer : public RegistrationFixture
+class Installer : public InstallerFixture
 {
-protected:
-    BoxRun InstallSilently(Station station = Station::Visible)
-    {
-        return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir, {}, station);
-    }
-
-    fs::path Installed(const std::string& relative) const
-    {
-        return Prefix().UnixPath(kSetupDir + "\\" + relative);
-    }
-
-    // The uninstaller runs on from a copy of itself and returns at once.
-    bool UninstallAndWait()
-    {
-        RunWatched(Prefix(), "\"" + kSetupDir + "\\uninstall.exe\" /S");
-        for (int waited = 0; waited < 20000; waited += 100)
-        {
-            if (!fs::exists(Installed("uninstall.exe")))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
 };
 
 // The flags of a PE file's optional header that say how Windows loads it.
