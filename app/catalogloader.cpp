@@ -5,7 +5,7 @@
 #include <wx/stdpaths.h>
 
 #include "app/language.h"
-#include "starter/platform.h"
+#include "common/platform.h"
 
 namespace
 {

@@ -7,8 +7,8 @@
 #include "app/catalogloader.h"
 #include "app/starterlog.h"
 #include "registry/regkey.h"
-#include "starter/messagebox.h"
-#include "starter/product.h"
+#include "common/messagebox.h"
+#include "common/product.h"
 #include "starter/vorastarter.h"
 
 wxIMPLEMENT_CLASS(StarterApp, wxApp);

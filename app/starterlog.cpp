@@ -3,7 +3,7 @@
 #include <wx/arrstr.h>
 #include <wx/dialog.h>
 
-#include "starter/platform.h"
+#include "common/platform.h"
 
 namespace
 {

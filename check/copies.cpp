@@ -10,8 +10,8 @@
 #include <shlobj.h>
 
 #include "check/checks.h"
-#include "check/profile.h"
-#include "starter/product.h"
+#include "registration/listreader.h"
+#include "common/product.h"
 
 namespace
 {
@@ -29,12 +29,11 @@ wxString UserProfilesDirectory()
 
 bool ListsProduct(const wxString& file)
 {
-    for (const wxString& key : ReadProfileKeys(file, wxS("BVS")))
-    {
-        if (ReadProfileString(file, wxS("BVS"), key).IsSameAs(kProductSection, false))
-            return true;
-    }
-    return false;
+    std::string bytes;
+    RegistrationFileLines lines;
+    wxString failure;
+    return ReadRegistrationList(file, bytes, lines, failure) &&
+           CRegistrationList(lines.text).Lists(kProductSection);
 }
 
 void CheckCopy(const wxString& copy, const wxString& kind, Findings& findings)

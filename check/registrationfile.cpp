@@ -8,27 +8,17 @@
 #include <wx/msw/wrapwin.h>
 
 #include "check/checks.h"
-#include "check/profile.h"
-#include "starter/filereplace.h"
-#include "starter/iniedit.h"
-#include "starter/launchrules.h"
-#include "starter/product.h"
+#include "common/pathrules.h"
+#include "common/platform.h"
+#include "common/product.h"
+#include "registration/filereplace.h"
+#include "registration/iniedit.h"
+#include "registration/listreader.h"
 
 namespace
 {
 
 const wxString kListSection(wxS("BVS"));
-
-// The number of a list key "NAMEn", or 0.
-int ListNumber(const wxString& key)
-{
-    long number = 0;
-    wxString digits;
-    if (!key.Upper().StartsWith(wxS("NAME"), &digits) || digits.empty() ||
-        !digits.ToLong(&number) || number < 1)
-        return 0;
-    return static_cast<int>(number);
-}
 
 bool SameName(const wxString& a, const wxString& b)
 {
@@ -52,39 +42,44 @@ void CheckBytes(const wxString& path, const std::string& bytes, Findings& findin
         return;
     }
     const std::vector<std::string> lines = SplitLines(bytes);
+    const bool utf8 = ::GetACP() == CP_UTF8;
     for (size_t i = 0; i < lines.size(); ++i)
     {
         const std::string& line = lines[i];
-        if (!line.empty() && ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, line.data(),
-                                                   static_cast<int>(line.size()), nullptr, 0) == 0)
+        const int number = static_cast<int>(i + 1);
+        if (line.find('\0') != std::string::npos)
         {
             findings.Problem(wxString::Format(
-                _("Line %d of %s is not text in this system's ANSI code page %u: readers see "
-                  "other characters there. Correct the line, or ask the vendor whose line it is."),
-                static_cast<int>(i + 1), path, ::GetACP()));
-            break;
+                _("Line %d of %s holds a NUL byte, as a file a crash cut short does: Windows "
+                  "readers stop reading the line there, and Tivora does not register in such a "
+                  "file. Remove the NUL bytes or restore the file from a backup."),
+                number, path));
+            continue;
         }
+        if (line.empty() || ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, line.data(),
+                                                  static_cast<int>(line.size()), nullptr, 0) != 0)
+            continue;
+        if (utf8)
+        {
+            findings.Note(wxString::Format(
+                _("Line %d of %s is not UTF-8 text, the ANSI code page of this system: readers "
+                  "here see other characters in it. Tivora keeps the line as it is."),
+                number, path));
+            continue;
+        }
+        findings.Problem(wxString::Format(
+            _("Line %d of %s is not text in this system's ANSI code page %u: readers see "
+              "other characters there. Correct the line, or ask the vendor whose line it is."),
+            number, path, ::GetACP()));
+        break;
     }
 }
 
-// How often the list section's header stands in the file: readers see the
-// first one only.
-int ListHeaderCount(const std::string& bytes)
+void CheckProgramPath(const CRegistrationList& list, const ProfileSection& product,
+                      const Installation& installation, Findings& findings)
 {
-    int count = 0;
-    for (std::string line : SplitLines(bytes))
-    {
-        line.erase(0, line.find_first_not_of(" \t"));
-        line.erase(line.find_last_not_of(" \t") + 1);
-        if (wxString::FromAscii(line.c_str()).IsSameAs(wxS("[BVS]"), false))
-            ++count;
-    }
-    return count;
-}
-
-void CheckProgramPath(const wxString& file, const Installation& installation, Findings& findings)
-{
-    const wxString program = ReadProfileString(file, kProductSection, wxS("PATDATIMPORT"));
+    wxString program;
+    list.Value(product, wxS("PATDATIMPORT"), program);
     const wxString installed = installation.appPath.empty()
                                    ? wxString()
                                    : installation.appPath + wxS("\\") + kProgramFileName;
@@ -103,20 +98,16 @@ void CheckProgramPath(const wxString& file, const Installation& installation, Fi
             program));
     else if (!installed.empty() && !SameName(program, installed))
         findings.Problem(wxString::Format(
-            _("PATDATIMPORT of [TIVORA] names \"%s\", not the installed program \"%s\". Remove "
-              "the [TIVORA] section and its NAME entry, then install the product again."),
+            _("PATDATIMPORT of [TIVORA] names \"%s\", not the installed program \"%s\". Install "
+              "the product again, which corrects the section."),
             program, installed));
 }
 
-void CheckList(const wxString& file, const Installation& installation, Findings& findings)
+void CheckList(const CRegistrationList& list, const wxString& file,
+               const Installation& installation, Findings& findings)
 {
-    const std::vector<wxString> sections = ReadProfileSectionNames(file);
-    const auto hasSection = [&](const wxString& name)
-    {
-        return std::any_of(sections.begin(), sections.end(),
-                           [&](const wxString& section) { return SameName(section, name); });
-    };
-    if (!hasSection(kListSection))
+    const ProfileSection* listSection = list.FindSection(kListSection);
+    if (listSection == nullptr)
     {
         findings.Problem(wxString::Format(
             _("%s has no [BVS] section: the practice software finds no imaging system in it. "
@@ -124,68 +115,80 @@ void CheckList(const wxString& file, const Installation& installation, Findings&
             file));
         return;
     }
+    const int listHeaders = static_cast<int>(std::count_if(
+        list.Sections().begin(), list.Sections().end(),
+        [](const ProfileSection& section) { return SameName(section.name, kListSection); }));
+    if (listHeaders > 1)
+        findings.Problem(wxString::Format(
+            _("[BVS] stands %d times in %s: readers see only the first one. Move the entries of "
+              "the others into the first and remove the other headers."),
+            listHeaders, file));
 
-    std::map<int, wxString> list;
-    for (const wxString& key : ReadProfileKeys(file, kListSection))
-    {
-        if (ListNumber(key) > 0)
-            list[ListNumber(key)] = ReadProfileString(file, kListSection, key);
-    }
-    bool listed = false;
     std::set<wxString> listedSections;
-    for (const auto& [number, name] : list)
+    int expected = 1;
+    bool gapReported = false;
+    for (const ListEntry& entry : list.Entries())
     {
-        listed |= SameName(name, kProductSection);
-        listedSections.insert(name.Upper());
-        if (!hasSection(name))
+        listedSections.insert(entry.system.Upper());
+        if (list.FindSection(entry.system) == nullptr)
             findings.Problem(wxString::Format(
                 _("NAME%d=%s in [BVS] names a section that does not exist: the practice software "
                   "offers an imaging system it cannot call. Remove the entry or install that "
                   "system again."),
-                number, name));
-    }
-    for (int expected = 1; !list.empty() && expected < list.rbegin()->first; ++expected)
-    {
-        if (list.count(expected) == 0)
+                entry.number, entry.system));
+        if (entry.number != expected && !gapReported)
         {
             findings.Problem(wxString::Format(
                 _("NAME%d is missing in [BVS]: readers that count up from NAME1 stop there and do "
                   "not see the entries after it. Number the entries without a gap."),
                 expected));
-            break;
+            gapReported = true;
         }
+        expected = entry.number + 1;
     }
-    if (!listed)
+    if (!list.Lists(kProductSection))
         findings.Problem(_("Tivora is not listed in [BVS]: the practice software does not offer "
                            "it. Install the product again, which adds the entry."));
-    if (!hasSection(kProductSection))
+    if (const ProfileSection* product = list.FindSection(kProductSection))
+        CheckProgramPath(list, *product, installation, findings);
+    else
         findings.Problem(_("The section [TIVORA] is missing: the practice software cannot call the "
                            "product. Install the product again."));
-    else
-        CheckProgramPath(file, installation, findings);
 
-    for (const wxString& section : sections)
+    for (const ProfileSection& section : list.Sections())
     {
-        if (SameName(section, kListSection) || SameName(section, kProductSection) ||
-            listedSections.count(section.Upper()) ||
-            ReadProfileString(file, section, wxS("PATDATIMPORT")).empty())
+        wxString program;
+        if (list.FindSection(section.name) != &section || SameName(section.name, kListSection) ||
+            SameName(section.name, kProductSection) || listedSections.count(section.name.Upper()) ||
+            !list.Value(section, wxS("PATDATIMPORT"), program) || program.empty())
             continue;
         findings.Problem(wxString::Format(
             _("The imaging system's section [%s] is not listed in [BVS]: the practice software "
               "does not offer it. Add a NAME entry for it, or install that system again."),
-            section));
+            section.name));
     }
 }
 
 } // namespace
 
+bool ReadRegistrationList(const wxString& file, std::string& bytes, RegistrationFileLines& lines,
+                          wxString& failure)
+{
+    PassResult result = ReadWholeFile(file, bytes);
+    if (result.Is(PassResult::Outcome::Done))
+        result = ReadRegistrationLines(bytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
+                                       lines);
+    failure = result.Explanation();
+    return result.Is(PassResult::Outcome::Done);
+}
+
 void CheckRegistrationFile(const Installation& installation, Findings& findings)
 {
     if (::GetACP() == CP_UTF8)
-        findings.Problem(
+        findings.Note(
             _("This system uses UTF-8 as its ANSI code page (the option \"Use Unicode UTF-8 for "
-              "worldwide language support\"): every program that reads vdds_mmi.ini as ANSI text "
-              "reads umlauts differently. Turn the option off in the region settings."));
+              "worldwide language support\"): programs that read vdds_mmi.ini as ANSI text read "
+              "umlauts as UTF-8."));
     const wxString& file = installation.registrationFile;
     if (file.empty())
         return;
@@ -198,11 +201,12 @@ void CheckRegistrationFile(const Installation& installation, Findings& findings)
         return;
     }
     std::string bytes;
-    unsigned long error = 0;
-    if (!ReadWholeFile(file, bytes, error))
+    RegistrationFileLines lines;
+    wxString failure;
+    const bool readable = ReadRegistrationList(file, bytes, lines, failure);
+    if (bytes.empty() && !readable)
     {
-        findings.CouldNotCheck(
-            wxString::Format(_("%s could not be read (%s)."), file, wxSysErrorMsgStr(error)));
+        findings.CouldNotCheck(wxString::Format(_("%s could not be read: %s."), file, failure));
         return;
     }
     if (::GetFileAttributesW(file.wc_str()) & FILE_ATTRIBUTE_READONLY)
@@ -211,11 +215,7 @@ void CheckRegistrationFile(const Installation& installation, Findings& findings)
               "attribute (Properties), then install the product again."),
             file));
     CheckBytes(file, bytes, findings);
-    const int listHeaders = ListHeaderCount(bytes);
-    if (listHeaders > 1)
-        findings.Problem(wxString::Format(
-            _("[BVS] stands %d times in %s: readers see only the first one. Move the entries of "
-              "the others into the first and remove the other headers."),
-            listHeaders, file));
-    CheckList(file, installation, findings);
+    if (!readable)
+        return;
+    CheckList(CRegistrationList(lines.text), file, installation, findings);
 }

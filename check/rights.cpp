@@ -6,7 +6,7 @@
 #include <aclapi.h>
 
 #include "check/checks.h"
-#include "starter/product.h"
+#include "common/product.h"
 
 namespace
 {

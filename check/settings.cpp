@@ -4,8 +4,8 @@
 #include <wx/msw/wrapwin.h>
 
 #include "check/checks.h"
-#include "starter/launchrules.h"
-#include "starter/product.h"
+#include "common/pathrules.h"
+#include "common/product.h"
 
 namespace
 {

@@ -51,6 +51,10 @@ echo "  (about 10 minutes on 2 cores; the compiler's output goes to $build/*.log
 # the task-dialog declarations wxMessageBox always calls MessageBoxW. The
 # source and build directories are mapped away, so that no path of this
 # machine reaches the libraries and the programs built with them.
+# Any __DATE__ or __TIME__ left in the sources takes the source package's
+# date instead of the build machine's clock.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$src_root/wx/debian/changelog" -STimestamp)
+export SOURCE_DATE_EPOCH
 flags="-O2 -ffile-prefix-map=$src_root/wx=wx -ffile-prefix-map=$build=wx-build"
 "$src_root/wx/configure" --host="$host" --build="$(uname -m)-linux-gnu" --prefix="$prefix" \
   "${options[@]}" CC="$host-gcc-win32" CXX="$host-g++-win32" \

@@ -1,11 +1,6 @@
 #pragma once
 
-#include <wx/filename.h>
 #include <wx/string.h>
-
-// Removes exactly one trailing path separator: "C:\x\\" keeps one, "\" becomes
-// empty.
-wxString StripOneTrailingSeparator(const wxString& path);
 
 // The caller identification names the DS-Win practice software.
 bool IsDsWinCaller(const wxString& callerArgument);
@@ -13,13 +8,7 @@ bool IsDsWinCaller(const wxString& callerArgument);
 // The first argument asks only for the set-up pass, not for a client start.
 bool IsInitSetupRequest(const wxString& firstArgument);
 
-// Quotes `argument` by the rules of CommandLineToArgvW and the C runtime so
-// that the receiving program parses it back unchanged; an argument without
-// blank, tab or double quote stays as it is.
-wxString QuoteWindowsArgument(const wxString& argument);
-
-// The installation directory, as read with one trailing separator removed,
-// can be written into the registration file: an absolute path ("C:\dir" or
-// "\\server\share\dir" on Windows, "/dir" elsewhere) without leading or
-// trailing blanks, which practice software can call from any directory.
-bool IsUsableInstallPath(const wxString& dir, wxPathFormat format = wxPATH_NATIVE);
+// The first argument asks for the product's registration to be removed, as
+// the uninstaller does before it removes the program: the word "removesetup"
+// alone, in any case.
+bool IsRemoveSetupRequest(const wxString& firstArgument);

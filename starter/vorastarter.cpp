@@ -7,10 +7,11 @@
 
 #include "registry/regchecker.h"
 #include "starter/launchrules.h"
-#include "starter/messagebox.h"
-#include "starter/platform.h"
-#include "starter/product.h"
-#include "starter/registrationpass.h"
+#include "common/messagebox.h"
+#include "common/pathrules.h"
+#include "common/platform.h"
+#include "common/product.h"
+#include "registration/registrationpass.h"
 
 #ifndef wxHAS_IMAGES_IN_RESOURCES
 #include "resources/AppIcon.xpm"
@@ -52,11 +53,15 @@ void vorastarter::Init()
 
     const wxArrayString args = ProcessArguments();
     m_dsWinCaller = args.size() > 2 && IsDsWinCaller(args[2]);
+    m_removeRequest = args.size() > 1 && IsRemoveSetupRequest(args[1]);
 
     if (!m_dataPath.empty())
         m_dataPath += wxFILE_SEP_PATH + kDataConfigDirName;
 
-    RegisterOnce();
+    if (m_removeRequest)
+        Unregister();
+    else
+        RegisterOnce();
 }
 
 wxString vorastarter::ReadRegistryPath(const wxString& valueName)
@@ -72,12 +77,19 @@ void vorastarter::RegisterOnce()
     m_windowsDir = registration.WindowsDir();
 }
 
+void vorastarter::Unregister()
+{
+    CVddsRegistration registration(m_appPath, m_dataPath, m_dsWinCaller);
+    m_registered = registration.Unregister();
+    m_windowsDir = registration.WindowsDir();
+}
+
 void vorastarter::Launch()
 {
     const wxArrayString args = ProcessArguments();
     if (args.size() < 2)
         ShowMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR);
-    else if (!IsInitSetupRequest(args[1]))
+    else if (!m_removeRequest && !IsInitSetupRequest(args[1]))
         StartClient(args[1]);
     else if (!m_registered)
         m_exitCode = 1;

@@ -4,7 +4,8 @@
 
 // The hidden dialog that does the program's work while it is constructed:
 // it resolves the product's directories, registers the product once and
-// starts the imaging client, then closes itself.
+// starts the imaging client, or only removes the registration when the
+// uninstaller asks, then closes itself.
 class vorastarter : public wxDialog
 {
     wxDECLARE_DYNAMIC_CLASS(vorastarter);
@@ -21,12 +22,14 @@ public:
     void Init();
     wxString ReadRegistryPath(const wxString& valueName);
     void RegisterOnce();
+    void Unregister();
     void Launch();
     void OnCloseWindow(wxCloseEvent& event);
     bool Destroy() override;
 
     // What the process should end with: 1 when a set-up run could not
-    // register the product, 0 otherwise.
+    // register the product, or a removal run could not remove it; 0
+    // otherwise.
     int ExitCode() const { return m_exitCode; }
 
 private:
@@ -34,6 +37,8 @@ private:
     wxString m_appPath;
     wxString m_dataPath;
     bool m_dsWinCaller = false;
+    bool m_removeRequest = false;
+    // False when the product's registration is not as the run asked.
     bool m_registered = true;
     int m_exitCode = 0;
 };

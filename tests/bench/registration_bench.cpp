@@ -17,10 +17,10 @@
 #include <wx/log.h>
 
 #include "largeini.h"
-#include "starter/filereplace.h"
-#include "starter/iniedit.h"
-#include "starter/platform.h"
-#include "starter/registrationpass.h"
+#include "registration/filereplace.h"
+#include "registration/iniedit.h"
+#include "common/platform.h"
+#include "registration/registrationpass.h"
 
 namespace fs = std::filesystem;
 
@@ -60,8 +60,7 @@ int main(int argc, char** argv)
         {
             std::string bytes, again;
             wxString text;
-            unsigned long error;
-            if (!ReadWholeFile(iniPath, bytes, error) ||
+            if (!ReadWholeFile(iniPath, bytes).Is(PassResult::Outcome::Done) ||
                 !DecodeText(bytes, LocalEncoding(), text) ||
                 !EncodeText(text, LocalEncoding(), again) ||
                 !ReplaceFileIfUnchanged(iniPath, bytes, again).Is(PassResult::Outcome::Done))

@@ -2,6 +2,7 @@
 
 #include <wx/filefn.h>
 
+#include "common/pathrules.h"
 #include "starter/launchrules.h"
 
 namespace

@@ -4,7 +4,7 @@
 
 #include "registry/regchecker.h"
 #include "registry/regkey.h"
-#include "starter/product.h"
+#include "common/product.h"
 #include "testdir.h"
 
 namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
@@ -10,17 +9,15 @@
 #include <unistd.h>
 
 #include <wx/datetime.h>
-#include <wx/fileconf.h>
-#include <wx/sstream.h>
 
 #include "registry/regchecker.h"
 #include "registry/regkey.h"
-#include "starter/backup.h"
-#include "starter/filereplace.h"
-#include "starter/iniedit.h"
-#include "starter/platform.h"
-#include "starter/product.h"
-#include "starter/registrationpass.h"
+#include "registration/backup.h"
+#include "registration/filereplace.h"
+#include "registration/iniedit.h"
+#include "common/platform.h"
+#include "common/product.h"
+#include "registration/registrationpass.h"
 #include "testdir.h"
 #include "vddsfixture.h"
 
@@ -70,7 +67,8 @@ TEST_F(RegistrationTest, LowerCaseBvsSectionGetsTheEntryWithoutSecondHeader)
 
 TEST_F(RegistrationTest, ExistingProductSectionInAnyCaseLeavesFileUnchanged)
 {
-    const std::string before = CrLf({"[BVS]", "NAME1=tivora", "[Tivora]", "NAME=Tivora"});
+    std::string before = CrLf({"[BVS]", "NAME1=tivora"}) + ProductSection(false);
+    before.replace(before.find("[TIVORA]"), 8, "[Tivora]");
     EXPECT_EQ(before, RegisterInto(before, false));
     EXPECT_EQ("1", Flag());
 }
@@ -99,14 +97,17 @@ TEST_F(RegistrationTest, LineEndingsBecomeCrLfAndLastLineGetsOne)
     EXPECT_EQ(expected, RegisterInto("[BVS]\rNAME1=A\r[A]\rX=1", false)) << "second pass";
 }
 
+// Fault guarded against: one byte that is no text in the code page (here
+// 0x81, which Windows-1252 lacks) refused every pass for good.
 TEST_F(RegistrationTest, LocalEncodingBytesAboveAsciiComeBackUnchanged)
 {
-    const std::string before =
-        CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne"});
-    EXPECT_EQ(
-        CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "NAME2=TIVORA", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne"}) +
-            ProductSection(false),
-        RegisterInto(before, false));
+    const std::string before = CrLf(
+        {"[BVS]", "NAME1=R\xD6NTGEN", "[R\xD6NTGEN]", "NAME=\x80 Z\xE4hne", "X=\x81\x9D[BVS]"});
+    EXPECT_EQ(CrLf({"[BVS]", "NAME1=R\xD6NTGEN", "NAME2=TIVORA", "[R\xD6NTGEN]",
+                    "NAME=\x80 Z\xE4hne", "X=\x81\x9D[BVS]"}) +
+                  ProductSection(false),
+              RegisterInto(before, false));
+    EXPECT_TRUE(m_logged.empty());
 }
 
 TEST_F(RegistrationTest, DsWinCallerGetsTheLongProductSection)
@@ -129,12 +130,14 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
         std::string before;
         const char* reason;
     } cases[] = {
-        // Windows-1252 has no character for 0x81, so the text cannot be decoded.
-        {"undecodable", CrLf({"[BVS]", "NAME1=\x81"}),
-         "its text is not in the system's character set"},
-        // The INI layer cuts a line at a NUL byte; the line must not be lost.
+        // Readers cut a line at a NUL byte; a crash leaves such bytes behind.
         {"NUL byte", CrLf({"[BVS]", std::string("NAME1=A\0B", 9), "[A]"}),
-         "some of its lines could not have been kept exactly as they are"},
+         "line 2 holds a NUL byte, as a file a crash cut short does; remove the NUL bytes from "
+         "the file or restore it from a backup"},
+        // Fault guarded against: a runaway file ended the 32-bit program.
+        {"too large", std::string(kMostFileBytes + 1, ';'),
+         "the file is larger than 64 MB, which no registration file needs; it is probably "
+         "damaged, restore it from a backup"},
     };
     for (const auto& c : cases)
     {
@@ -148,7 +151,7 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
     mkdir(IniPath().c_str(), 0755);
     RegisterOnce(false);
     EXPECT_EQ("", Flag());
-    EXPECT_EQ(std::vector<std::string>{Refusal("the file could not be read")}, m_logged);
+    EXPECT_EQ(std::vector<std::string>{Refusal("it is a directory")}, m_logged);
 }
 
 TEST_F(RegistrationTest, InstallationDirectoryThatIsNoDirectoryLogsOneErrorAndRegistersAllTheSame)
@@ -200,21 +203,6 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndReported)
         EXPECT_EQ("", Flag()) << c.what;
         EXPECT_EQ(std::vector<std::string>{Refusal(c.reason)}, m_logged) << c.what;
     }
-}
-
-TEST(FindBvsSection, AcceptsBvsAloneOrFollowedByBlankInEnumerationOrder)
-{
-    const auto pick = [](const char* ini)
-    {
-        wxStringInputStream in(wxString::FromUTF8(ini));
-        wxFileConfig model(in);
-        return FindBvsSection(model);
-    };
-    EXPECT_EQ(wxS("BVS"), pick("[XBVS]\n[BVSX]\n[bvs]\n"));
-    EXPECT_EQ(wxS("A BVS x"), pick("[Z BVS y]\n[A BVS x]\n"));
-    EXPECT_EQ(wxS("_BVS z"), pick("[BVS]\n[_BVS z]\n"));
-    EXPECT_EQ(wxS("BVS"), pick("[BVS]\n[BVS 2]\n"));
-    EXPECT_EQ(wxS("BVS"), pick("[BVS/sub]\n"));
 }
 
 TEST(BackupBytes, LinesKeepTheirBytesAndEndInCrLf)
@@ -279,10 +267,11 @@ TEST_F(RegistrationTest, OtherVendorsBytesAreNeverEncodedAgain)
     ASSERT_TRUE(EncodeText(text, shiftJis, reencoded));
     ASSERT_NE(before, reencoded) << "the sequences must not survive a decode and encode";
 
-    WriteFile(IniPath(), before);
+    RegistrationFileLines lines;
+    ASSERT_TRUE(ReadRegistrationLines(before, shiftJis, true, lines).Is(PassResult::Outcome::Done));
     std::string after;
-    const PassResult result = BuildRegisteredFile(wxString::FromUTF8(IniPath()), before, text,
-                                                  wxS("C:\\T\\tvdds.exe"), false, shiftJis, after);
+    const PassResult result =
+        BuildRegisteredFile(lines, wxS("C:\\T\\tvdds.exe"), false, shiftJis, after);
     ASSERT_TRUE(result.Is(PassResult::Outcome::Done)) << result.Explanation();
     EXPECT_EQ(0u, after.find(CrLf({"[BVS]", "NAME1=R", "NAME2=TIVORA", "[R]",
                                    "NAME=R\x87\x9A \xED\x40", "[TIVORA]"})))
@@ -291,7 +280,7 @@ TEST_F(RegistrationTest, OtherVendorsBytesAreNeverEncodedAgain)
 
 TEST_F(RegistrationTest, ProductSectionWithoutListEntryGetsTheEntryAlone)
 {
-    const std::string section = CrLf({"[TIVORA]", "NAME=Tivora"});
+    const std::string section = ProductSection(false);
     EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME3=C", "NAME2=TIVORA", "[A]"}) + section,
               RegisterInto(CrLf({"[BVS]", "NAME1=A", "NAME3=C", "[A]"}) + section, false));
     EXPECT_EQ("1", Flag());
@@ -386,22 +375,105 @@ TEST(RetryWhileFileChanges, GivesUpAfterTheLastAttemptAndStopsAtAnyOtherOutcome)
     EXPECT_TRUE(done.Is(PassResult::Outcome::Done));
 }
 
-TEST_F(RegistrationTest, NamesFollowTheCaseRulesOfTheUsersLocaleWhichIsKept)
+// Faults guarded against: a reinstall listed the product twice, entered it
+// where readers do not look, or left the section calling a moved program.
+TEST_F(RegistrationTest, EveryInstallLeavesOneVisibleEntryAndASectionThatCallsThisProgram)
 {
-    ASSERT_NE(nullptr, std::setlocale(LC_CTYPE, "C.UTF-8"));
-    // "BVS Z\xE4hne" and "BVS Z\xC4HNE" name one section in this locale, with
-    // NAME1 and NAME2 taken; the C locale would see two.
-    const std::string twoHeaders =
-        CrLf({"[BVS Z\xE4hne]", "NAME1=A", "[X]", "[BVS Z\xC4HNE]", "NAME2=B"});
-    const std::string registered = RegisterInto(twoHeaders, false);
-    const std::string localeAfterNonAscii = std::setlocale(LC_CTYPE, nullptr);
-    const std::string ascii = CrLf({"[BVS]", "NAME1=A"});
-    const std::string registeredAscii = RegisterInto(ascii, false);
-    const std::string localeAfterAscii = std::setlocale(LC_CTYPE, nullptr);
-    std::setlocale(LC_CTYPE, "C");
+    const std::string program = "PATDATIMPORT=" + AppPath() + "/tvdds";
+    const std::string section = ProductSection(false);
+    const struct
+    {
+        const char* what;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"listed, section lost", CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "[A]"}),
+         CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "[A]"}) + section},
+        {"listed in an unread second list",
+         CrLf({"[BVS]", "NAME1=A", "[BVS]", "NAME1=TIVORA"}) + section,
+         CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "[BVS]", "NAME1=TIVORA"}) + section},
+        {"listed behind a gap", CrLf({"[BVS]", "NAME1=A", "NAME3=TIVORA", "NAME4=B"}) + section,
+         CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "NAME4=B"}) + section},
+        {"another key names it", CrLf({"[BVS]", "LAST=TIVORA"}) + section,
+         CrLf({"[BVS]", "LAST=TIVORA", "NAME1=TIVORA"}) + section},
+        {"quoted entry", CrLf({"[BVS]", "NAME1=\"TIVORA\""}) + section,
+         CrLf({"[BVS]", "NAME1=\"TIVORA\""}) + section},
+        {"list-like section sorts first",
+         CrLf({"[_BVS a]", "NAME1=TIVORA", "[BVS]", "NAME1=A"}) + section,
+         CrLf({"[_BVS a]", "NAME1=TIVORA", "[BVS]", "NAME1=A", "NAME2=TIVORA"}) + section},
+        {"moved installation",
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "NAME=Tivora",
+               "PATDATIMPORT=C:\\Alt\\tvdds.exe", "PATDATIMPORT_OS=1", "OWN=kept", "STAGES=1",
+               "VERSION=1.1", "", "[X]"}),
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "NAME=Tivora", program, "PATDATIMPORT_OS=1",
+               "OWN=kept", "STAGES=1", "VERSION=1.2", "", "[X]"})},
+        {"DS-Win section of a moved installation",
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "NAME=Tivora",
+               "PATDATIMPORT=C:\\Alt\\tvdds.exe", "PATDATIMPORT_OS=1",
+               "MMOINFEXPORT=C:\\Alt\\tvdds.exe", "MMOINFEXPORT_OS=1", "MMOVIEW=C:\\Alt\\tvdds.exe",
+               "MMOVIEW_OS=1", "SUPPORTTHUMBNAILS=0", "STAGES=12", "VERSION=1.2"}),
+         CrLf({"[BVS]", "NAME1=TIVORA"}) + ProductSection(true)},
+        {"lines missing from the section",
+         CrLf({"[BVS]", "NAME1=TIVORA", "[Tivora]", "NAME=Tivora", "; kept", ""}),
+         CrLf({"[BVS]", "NAME1=TIVORA", "[Tivora]", "NAME=Tivora", program, "PATDATIMPORT_OS=1",
+               "STAGES=1", "VERSION=1.2", "; kept", ""})},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.after, RegisterInto(c.before, false)) << c.what;
+        EXPECT_TRUE(m_logged.empty()) << c.what;
+        EXPECT_EQ(c.after, RegisterInto(c.after, false)) << c.what << ": a second install";
+    }
+}
 
-    EXPECT_EQ(twoHeaders + CrLf({"NAME3=TIVORA"}) + ProductSection(false), registered);
-    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), registeredAscii);
-    EXPECT_EQ("C.UTF-8", localeAfterNonAscii);
-    EXPECT_EQ("C.UTF-8", localeAfterAscii);
+// The uninstaller's removal: the product's lines go, the list keeps no gap,
+// and every other line keeps its bytes, whatever its encoding.
+TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntriesDown)
+{
+    const std::string ours = ProductSection(false);
+    const struct
+    {
+        const char* what;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"vendors before and after",
+         CrLf({"; list", "[BVS]", "NAME1=A", "  name2 = tivora", "NAME3=R\xD6", "NAME4 =C", "[A]",
+               "X=1"}) +
+             ours + CrLf({"", "; Z", "[R\xD6]", "NAME=\xD6"}),
+         CrLf({"; list", "[BVS]", "NAME1=A", "NAME2=R\xD6", "NAME3 =C", "[A]", "X=1", "", "; Z",
+               "[R\xD6]", "NAME=\xD6"})},
+        {"listed twice, unread second list kept",
+         CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B", "NAME3=TIVORA", "NAME4=D", "[BVS]",
+               "NAME1=TIVORA"}) +
+             ours,
+         CrLf({"[BVS]", "NAME1=B", "NAME2=D", "[BVS]", "NAME1=TIVORA"})},
+        {"entry alone", CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B"}), CrLf({"[BVS]", "NAME1=B"})},
+        {"not registered", CrLf({"[BVS]", "NAME1=B", "NAME3=C"}),
+         CrLf({"[BVS]", "NAME1=B", "NAME3=C"})},
+        {"another installation's",
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=C:\\Other\\tvdds.exe"}),
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=C:\\Other\\tvdds.exe"})},
+    };
+    for (const auto& c : cases)
+    {
+        bool removed = false;
+        EXPECT_EQ(c.after, UnregisterFrom(c.before, removed)) << c.what;
+        EXPECT_TRUE(removed) << c.what;
+    }
+    EXPECT_EQ(std::vector<std::string>{"Tivora was left registered in " + IniPath() +
+                                       ": the registration calls another installation's program, "
+                                       "not " +
+                                       AppPath() + "/tvdds."},
+              m_logged);
+
+    bool removed = true;
+    const std::string damaged = CrLf({"[BVS]", "NAME1=TIVORA", std::string("X=\0", 3)});
+    EXPECT_EQ(damaged, UnregisterFrom(damaged, removed));
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(std::vector<std::string>{"Tivora could not be removed from " + IniPath() +
+                                       ": line 3 holds a NUL byte, as a file a crash cut short "
+                                       "does; remove the NUL bytes from the file or restore it "
+                                       "from a backup. The file was left unchanged."},
+              m_logged);
 }

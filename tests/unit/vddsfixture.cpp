@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "starter/registrationpass.h"
+#include "registration/registrationpass.h"
 
 std::string CrLf(std::initializer_list<std::string> lines)
 {
@@ -134,5 +134,14 @@ std::string VddsFixture::RegisterInto(const std::string& before, bool dsWin)
     std::remove(FlagPath().c_str());
     WriteFile(IniPath(), before);
     RegisterOnce(dsWin);
+    return ReadFile(IniPath());
+}
+
+std::string VddsFixture::UnregisterFrom(const std::string& before, bool& removed)
+{
+    WriteFile(IniPath(), before);
+    LogCapture log;
+    removed = CVddsRegistration(wxString::FromUTF8(AppPath()), wxString(), false).Unregister();
+    m_logged = log.entries;
     return ReadFile(IniPath());
 }

@@ -50,6 +50,10 @@ protected:
     // Writes `before` as the registration file, runs a first registration
     // and returns the file's bytes afterwards.
     std::string RegisterInto(const std::string& before, bool dsWin);
+    // Writes `before` as the registration file, removes the registration of
+    // the program in AppPath() and returns the file's bytes afterwards; what
+    // the removal said lands in m_logged, its result in `removed`.
+    std::string UnregisterFrom(const std::string& before, bool& removed);
 
     TestDir m_dir;
     std::vector<std::string> m_logged;

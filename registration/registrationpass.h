@@ -5,7 +5,8 @@
 
 #include <wx/string.h>
 
-#include "starter/passresult.h"
+#include "common/passresult.h"
+#include "registration/iniedit.h"
 
 // The one-time entry of the product into vdds_mmi.ini, guarded by the
 // registry flag VddsIniWritten.
@@ -23,15 +24,27 @@ public:
     // the reason. A backup that could not be made is reported on its own.
     PassResult WriteRegistration();
 
+    // Removes the product's entry and sections from the registration file,
+    // unless they call another installation's program, which is reported as
+    // a warning. A removal that failed is reported in the wx error log; false
+    // then.
+    bool Unregister();
+
     const wxString& WindowsDir() const { return m_windowsDir; }
 
 private:
+    // Builds the file's new bytes from its lines, or says why not.
+    using FileEdit = std::function<PassResult(const RegistrationFileLines&, std::string&)>;
+
     wxString RegistrationFilePath() const;
-    PassResult RegisterInFile();
+    wxString ProgramPath() const;
+    // Runs `edit` on the registration file in one replace, after a backup,
+    // again while another program changes the file meanwhile.
+    PassResult EditFile(const FileEdit& edit);
     // Opens the access rights of the data configuration directory; a path
     // that is not absolute, or a link, is reported and left unchanged.
     void OpenDataConfigRights() const;
-    PassResult TryRegisterInFile(const wxString& iniPath);
+    PassResult TryEditFile(const wxString& iniPath, const FileEdit& edit);
     void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
 
     wxString m_appPath;

@@ -1,11 +1,11 @@
-#include "starter/platform.h"
+#include "common/platform.h"
 
 #include <syslog.h>
 
 #include <wx/app.h>
 #include <wx/utils.h>
 
-#include "starter/product.h"
+#include "common/product.h"
 
 wxString WindowsDirectory()
 {

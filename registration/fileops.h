@@ -8,9 +8,15 @@
 // the library does not offer, one implementation per platform. None of them
 // logs: a failure leaves the system's error code in `error`.
 
-// The path of the file that `path` finally names after following links;
-// `path` itself when it is no link or does not exist.
-wxString FollowLinks(const wxString& path);
+// The path of the file that `path` finally names after following links into
+// `target`: `path` itself when it is no link or does not exist. False when
+// `path` is a link whose target cannot be found.
+bool FollowLinks(const wxString& path, wxString& target);
+
+// True when `error` says that another program holds the file open for the
+// moment (a virus scanner, an indexer, a backup agent), so that trying again
+// shortly may succeed.
+bool IsBusyError(unsigned long error);
 
 // True when the existing file at `path` may not be written: on Windows its
 // read-only attribute, which neither the library's access test nor, for an

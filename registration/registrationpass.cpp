@@ -1,4 +1,4 @@
-#include "starter/registrationpass.h"
+#include "registration/registrationpass.h"
 
 #include <memory>
 
@@ -9,13 +9,12 @@
 
 #include "registry/regchecker.h"
 #include "registry/regkey.h"
-#include "starter/accessrights.h"
-#include "starter/backup.h"
-#include "starter/filereplace.h"
-#include "starter/iniedit.h"
-#include "starter/launchrules.h"
-#include "starter/platform.h"
-#include "starter/product.h"
+#include "registration/accessrights.h"
+#include "registration/backup.h"
+#include "registration/filereplace.h"
+#include "common/pathrules.h"
+#include "common/platform.h"
+#include "common/product.h"
 
 CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& dataPath,
                                      bool dsWinCaller)
@@ -61,11 +60,37 @@ wxString CVddsRegistration::RegistrationFilePath() const
 PassResult CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
-    const PassResult result = RegisterInFile();
+    const PassResult result = EditFile(
+        [this](const RegistrationFileLines& file, std::string& newBytes) {
+            return BuildRegisteredFile(file, ProgramPath(), m_dsWinCaller, LocalEncoding(),
+                                       newBytes);
+        });
     OpenDataConfigRights();
     if (!m_windowsDir.empty())
         OpenAccessRights(RegistrationFilePath());
     return result;
+}
+
+bool CVddsRegistration::Unregister()
+{
+    m_windowsDir = WindowsDirectory();
+    const PassResult result =
+        EditFile([this](const RegistrationFileLines& file, std::string& newBytes)
+                 { return BuildUnregisteredFile(file, ProgramPath(), LocalEncoding(), newBytes); });
+    if (result.Is(PassResult::Outcome::OtherInstallation))
+        wxLogWarning(_("Tivora was left registered in %s: the registration calls another "
+                       "installation's program, not %s."),
+                     RegistrationFilePath(), ProgramPath());
+    if (!result.Is(PassResult::Outcome::Refused))
+        return true;
+    wxLogError(_("Tivora could not be removed from %s: %s. The file was left unchanged."),
+               RegistrationFilePath(), result.Explanation());
+    return false;
+}
+
+wxString CVddsRegistration::ProgramPath() const
+{
+    return m_appPath + wxFILE_SEP_PATH + kProgramFileName;
 }
 
 void CVddsRegistration::OpenDataConfigRights() const
@@ -83,14 +108,14 @@ void CVddsRegistration::OpenDataConfigRights() const
         wxLogError(_("The access rights of %s were not opened: %s."), m_dataPath, refusal);
 }
 
-PassResult CVddsRegistration::RegisterInFile()
+PassResult CVddsRegistration::EditFile(const FileEdit& edit)
 {
     if (m_windowsDir.empty())
         return PassResult::Refused(_("the Windows directory is unknown"));
     if (!IsUsableInstallPath(m_appPath))
         return PassResult::Refused(
             _("the installation directory in the registry is not an absolute path"));
-    return RetryWhileFileChanges([this] { return TryRegisterInFile(RegistrationFilePath()); });
+    return RetryWhileFileChanges([&] { return TryEditFile(RegistrationFilePath(), edit); });
 }
 
 PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
@@ -104,31 +129,27 @@ PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
     return PassResult::Refused(_("another program kept changing the file"));
 }
 
-PassResult CVddsRegistration::TryRegisterInFile(const wxString& iniPath)
+PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdit& edit)
 {
-    // Nothing is written unless the whole file could be read and decoded:
-    // the file holds every other imaging vendor's registration too.
-    const wxCSConv conv = LocalEncoding();
+    // Nothing is written unless the whole file could be read and its
+    // structure understood: the file holds every other imaging vendor's
+    // registration too.
     std::string oldBytes;
-    wxString oldText;
-    unsigned long error = 0;
-    if (!ReadWholeFile(iniPath, oldBytes, error))
-        return PassResult::Refused(_("the file could not be read"), error);
-    if (!DecodeText(oldBytes, conv, oldText))
-        return PassResult::Refused(_("its text is not in the system's character set"));
+    const PassResult read = ReadWholeFile(iniPath, oldBytes);
+    if (!read.Is(PassResult::Outcome::Done))
+        return read;
+    RegistrationFileLines lines;
+    const PassResult decoded = ReadRegistrationLines(oldBytes, LocalEncoding(),
+                                                     IsDoubleByteCodePage(AnsiCodePage()), lines);
+    if (!decoded.Is(PassResult::Outcome::Done))
+        return decoded;
     if (wxFileExists(iniPath))
         BackupRegistration(iniPath, oldBytes);
 
     std::string newBytes;
-    const wxString programPath = m_appPath + wxFILE_SEP_PATH + kProgramFileName;
-    const PassResult edit =
-        BuildRegisteredFile(iniPath, oldBytes, oldText, programPath, m_dsWinCaller, conv, newBytes);
-    // The model is built from a second read of the file, which may have met
-    // another program's change rather than a line the edit loses.
-    if (edit.Is(PassResult::Outcome::Refused) && !FileHolds(iniPath, oldBytes))
-        return PassResult::Of(PassResult::Outcome::FileChanged);
-    if (!edit.Is(PassResult::Outcome::Done))
-        return edit;
+    const PassResult edited = edit(lines, newBytes);
+    if (!edited.Is(PassResult::Outcome::Done))
+        return edited;
     return ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes);
 }
 

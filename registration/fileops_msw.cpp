@@ -1,4 +1,4 @@
-#include "starter/fileops.h"
+#include "registration/fileops.h"
 
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -47,20 +47,34 @@ wxString WithoutLongPathPrefix(const wxString& path)
 
 } // namespace
 
-wxString FollowLinks(const wxString& path)
+bool FollowLinks(const wxString& path, wxString& target)
 {
+    target = path;
+    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Only a link must be resolved; a plain file is its own target even
+    // where the system cannot name its final path.
+    const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     const HANDLE file =
         ::CreateFileW(path.wc_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return path;
+        return !isLink;
     wchar_t buffer[32768];
     const DWORD length =
         ::GetFinalPathNameByHandleW(file, buffer, WXSIZEOF(buffer), FILE_NAME_NORMALIZED);
     ::CloseHandle(file);
     if (length == 0 || length >= WXSIZEOF(buffer))
-        return path;
-    return WithoutLongPathPrefix(wxString(buffer, length));
+        return !isLink;
+    target = WithoutLongPathPrefix(wxString(buffer, length));
+    return true;
+}
+
+bool IsBusyError(unsigned long error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
 }
 
 bool IsWriteProtected(const wxString& path)

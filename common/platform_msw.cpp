@@ -1,11 +1,11 @@
-#include "starter/platform.h"
+#include "common/platform.h"
 
 #include <wx/cmdline.h>
 #include <wx/msw/wrapwin.h>
 #include <wx/utils.h>
 
-#include "starter/launchrules.h"
-#include "starter/product.h"
+#include "common/pathrules.h"
+#include "common/product.h"
 
 wxString WindowsDirectory()
 {

@@ -15,6 +15,8 @@ struct PassResult
         AlreadyDone,
         // The file no longer holds the bytes the step was made from.
         FileChanged,
+        // The product's registration calls another installation's program.
+        OtherInstallation,
         Refused,
     };
 

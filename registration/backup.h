@@ -4,7 +4,7 @@
 
 #include <wx/string.h>
 
-#include "starter/passresult.h"
+#include "common/passresult.h"
 
 class wxDateTime;
 

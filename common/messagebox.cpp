@@ -1,8 +1,8 @@
-#include "starter/messagebox.h"
+#include "common/messagebox.h"
 
 #include <wx/msgdlg.h>
 
-#include "starter/platform.h"
+#include "common/platform.h"
 
 void ShowMessageBox(const wxString& message, const wxString& caption, long style)
 {

@@ -1,4 +1,4 @@
-#include "starter/backup.h"
+#include "registration/backup.h"
 
 #include <wx/datetime.h>
 #include <wx/dir.h>
@@ -7,9 +7,9 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 
-#include "starter/filereplace.h"
-#include "starter/iniedit.h"
-#include "starter/product.h"
+#include "registration/filereplace.h"
+#include "registration/iniedit.h"
+#include "common/product.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "starter/fileops.h"
+#include "registration/fileops.h"
 
 #include <cerrno>
 #include <climits>
@@ -35,12 +35,22 @@ bool WriteAll(int fd, const std::string& bytes)
 
 } // namespace
 
-wxString FollowLinks(const wxString& path)
+bool FollowLinks(const wxString& path, wxString& target)
 {
     char resolved[PATH_MAX];
-    if (::realpath(path.fn_str(), resolved) == nullptr)
-        return path;
-    return wxString(resolved, *wxConvFileName);
+    if (::realpath(path.fn_str(), resolved) != nullptr)
+    {
+        target = wxString(resolved, *wxConvFileName);
+        return true;
+    }
+    struct stat link;
+    target = path;
+    return ::lstat(path.fn_str(), &link) != 0 || !S_ISLNK(link.st_mode);
+}
+
+bool IsBusyError(unsigned long error)
+{
+    return error == EBUSY || error == ETXTBSY;
 }
 
 bool IsWriteProtected(const wxString& path)

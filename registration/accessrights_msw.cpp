@@ -1,4 +1,4 @@
-#include "starter/accessrights.h"
+#include "registration/accessrights.h"
 
 #include <wx/msw/wrapwin.h>
 

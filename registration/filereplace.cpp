@@ -1,0 +1,144 @@
+#include "registration/filereplace.h"
+
+#include <functional>
+
+#include <wx/file.h>
+#include <wx/filefn.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/time.h>
+#include <wx/utils.h>
+
+#include "registration/fileops.h"
+
+namespace
+{
+
+// How long a file another program holds open is waited for, and the pause
+// between two tries.
+const long kBusyWaitMs = 1000;
+const unsigned long kBusyPauseMs = 50;
+
+// The temporary file is left over only where it could not be removed either.
+void RemoveTempFile(const wxString& temp)
+{
+    const wxLogNull quiet;
+    wxRemoveFile(temp);
+}
+
+// Runs `step` until it succeeds, fails for another reason than a file that
+// another program holds open, or about a second has passed.
+bool TryWhileBusy(const std::function<bool(unsigned long&)>& step, unsigned long& error)
+{
+    const wxLongLong deadline = wxGetLocalTimeMillis() + kBusyWaitMs;
+    for (;;)
+    {
+        error = 0;
+        if (step(error))
+            return true;
+        if (!IsBusyError(error) || wxGetLocalTimeMillis() >= deadline)
+            return false;
+        wxMilliSleep(kBusyPauseMs);
+    }
+}
+
+PassResult TooLarge()
+{
+    return PassResult::Refused(wxString::Format(
+        _("the file is larger than %d MB, which no registration file needs; it is probably "
+          "damaged, restore it from a backup"),
+        static_cast<int>(kMostFileBytes / (1024 * 1024))));
+}
+
+} // namespace
+
+PassResult ReadWholeFile(const wxString& path, std::string& bytes)
+{
+    bytes.clear();
+    if (!wxFileExists(path))
+    {
+        if (wxDirExists(path))
+            return PassResult::Refused(_("it is a directory"));
+        return PassResult::Of(PassResult::Outcome::Done);
+    }
+
+    // The caller reports a failure once, with the system's error code.
+    const wxLogNull quiet;
+    wxFile file;
+    unsigned long error = 0;
+    if (!TryWhileBusy(
+            [&](unsigned long& openError)
+            {
+                if (file.Open(path, wxFile::read))
+                    return true;
+                openError = wxSysErrorCode();
+                return false;
+            },
+            error))
+        return PassResult::Refused(_("the file could not be read"), error);
+    const wxFileOffset length = file.Length();
+    if (length > static_cast<wxFileOffset>(kMostFileBytes))
+        return TooLarge();
+    bytes.reserve(length > 0 ? static_cast<size_t>(length) : 0);
+    // Read to the end rather than to the length seen at the start: a file
+    // that grows meanwhile is read with what was added.
+    char chunk[65536];
+    for (;;)
+    {
+        const ssize_t got = file.Read(chunk, sizeof(chunk));
+        if (got == wxInvalidOffset)
+            return PassResult::Refused(_("the file could not be read"), wxSysErrorCode());
+        if (got == 0)
+            return PassResult::Of(PassResult::Outcome::Done);
+        if (bytes.size() + static_cast<size_t>(got) > kMostFileBytes)
+            return TooLarge();
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+}
+
+bool FileHolds(const wxString& path, const std::string& expected)
+{
+    std::string bytes;
+    return ReadWholeFile(path, bytes).Is(PassResult::Outcome::Done) && bytes == expected;
+}
+
+PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expected,
+                                  const std::string& bytes)
+{
+    wxString target;
+    if (!FollowLinks(path, target))
+        return PassResult::Refused(
+            _("it is a link whose target cannot be found, and the link itself is never replaced"));
+    // A read-only file is never replaced, although a rename could.
+    if (IsWriteProtected(target))
+        return PassResult::Refused(_("the file is write-protected"));
+
+    unsigned long error = 0;
+    wxString temp;
+    if (!TryWhileBusy(
+            [&](unsigned long& writeError)
+            {
+                temp = WriteTempFileBeside(target, bytes, writeError);
+                return !temp.empty();
+            },
+            error))
+        return PassResult::Refused(_("the file could not be replaced"), error);
+
+    // The file is compared as late as possible, with the new bytes already on
+    // disk, so that an edit another program makes in the meantime is seen
+    // rather than overwritten; a rename that has to wait compares again.
+    bool unchanged = true;
+    const bool renamed = TryWhileBusy(
+        [&](unsigned long& renameError)
+        {
+            unchanged = FileHolds(target, expected);
+            return unchanged && RenameOver(temp, target, renameError);
+        },
+        error);
+    if (renamed)
+        return PassResult::Of(PassResult::Outcome::Done);
+    RemoveTempFile(temp);
+    if (!unchanged)
+        return PassResult::Of(PassResult::Outcome::FileChanged);
+    return PassResult::Refused(_("the file could not be replaced"), error);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include <wx/string.h>
+
+#include "common/passresult.h"
+
+// Reading and replacing a file that other programs share.
+
+// The largest registration file that is read: larger ones are refused rather
+// than taking the memory of a 32-bit program.
+const size_t kMostFileBytes = 64 * 1024 * 1024;
+
+// Reads the whole file: Done, or Refused with the reason and the system's
+// error code when the path exists but cannot be read completely as a file
+// or is larger than kMostFileBytes. A missing file gives no bytes. A file
+// another program holds open for a moment is waited for. Nothing is logged.
+PassResult ReadWholeFile(const wxString& path, std::string& bytes);
+
+// True when the file can be read and holds exactly `expected` (no bytes:
+// missing or empty).
+bool FileHolds(const wxString& path, const std::string& expected);
+
+// Replaces the file at `path` with `bytes` in one step, provided it still
+// holds exactly `expected` (no bytes: missing or empty): Done, FileChanged
+// or Refused with the reason. The new bytes go to a temporary file beside
+// the file, flushed to disk, which is renamed over it; a link is followed and
+// the file it points to is replaced in its own directory; a link whose target
+// cannot be found is refused. Each step that meets a file another program
+// holds open for a moment is tried again for about a second. On any outcome but
+// Done the file is untouched. Nothing is logged.
+PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expected,
+                                  const std::string& bytes);
