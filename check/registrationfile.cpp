@@ -146,7 +146,8 @@ void CheckList(const CRegistrationList& list, const wxString& file,
         }
         expected = entry.number + 1;
     }
-    if (!list.Lists(kProductSection))
+    // An entry behind a gap is reported with the gap.
+    if (list.FindEntry(kProductSection) == nullptr)
         findings.Problem(_("Tivora is not listed in [BVS]: the practice software does not offer "
                            "it. Install the product again, which adds the entry."));
     if (const ProfileSection* product = list.FindSection(kProductSection))

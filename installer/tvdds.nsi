@@ -5,7 +5,11 @@
 ; With SIGN, the uninstaller and the installer are signed as they are made.
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
 ; Exit codes: 0 installed and registered; 1603 installed, but the product
-; could not be registered in vdds_mmi.ini; 740 not run as administrator.
+; could not be registered in vdds_mmi.ini; 740 not run as administrator;
+; 1638 a newer version is installed, nothing changed.
+; The uninstall, run as QuietUninstallString says, ends when it is done:
+; 0 removed; 1603 removed, but the registration in vdds_mmi.ini could not be
+; removed.
 
 Unicode true
 Target ${ARCH}-unicode
@@ -13,8 +17,11 @@ SetCompressor /SOLID lzma
 ; No build dates in the installer: the same sources give the same bytes.
 SetDateSave off
 
+!include FileFunc.nsh
 !include LogicLib.nsh
 !include MUI2.nsh
+!include WordFunc.nsh
+!include x64.nsh
 
 !ifdef SIGN
   !uninstfinalize '"${SIGN}" "%1"' = 0
@@ -63,6 +70,8 @@ ShowInstDetails show
 LangString ADMIN_REQUIRED ${LANG_ENGLISH} "Administrator rights are required."
 LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich."
 LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again."
+LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
+LangString NEWER_INSTALLED ${LANG_GERMAN} "Eine neuere Version von Tivora ($0) ist installiert. Es wurde nichts geändert. Um diese ältere Version zu installieren, deinstallieren Sie zuerst die neuere."
 LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
 
 ; The registry view the program itself reads: the 64-bit view for the
@@ -70,7 +79,67 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 !macro UseProgramRegistryView
   !if ${ARCH} == amd64
     SetRegView 64
+  !else
+    SetRegView 32
   !endif
+!macroend
+
+; The view where the other build (32-bit or x86_64) keeps its installation;
+; only 64-bit Windows has two.
+!macro UseOtherBuildRegistryView
+  !if ${ARCH} == amd64
+    SetRegView 32
+  !else
+    SetRegView 64
+  !endif
+!macroend
+
+; An older version never replaces a newer one of either build.
+!macro RefuseDowngrade
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} ${RunningX64}
+  ${AndIf} $0 == ""
+    !insertmacro UseOtherBuildRegistryView
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+    !insertmacro UseProgramRegistryView
+  ${EndIf}
+  ${If} $0 != ""
+    ${VersionCompare} "$0" "${VERSION}" $1
+    ${If} $1 == 1
+      MessageBox MB_OK|MB_ICONSTOP "$(NEWER_INSTALLED)" /SD IDOK
+      SetErrorLevel 1638
+      Quit
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; One installation at a time: an installation of this build in another
+; directory, or of the other build anywhere, is removed by its own
+; uninstaller, which also takes its registration out of vdds_mmi.ini; this
+; installation registers itself afterwards. Only 64-bit Windows has the
+; other build's view.
+!macro RemoveInstallationIn VIEW SAME_VIEW
+  !insertmacro ${VIEW}
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  !insertmacro UseProgramRegistryView
+  ${If} $1 != ""
+  ${AndIf} ${FileExists} "$1\uninstall.exe"
+    ${If} ${SAME_VIEW} == 0
+    ${OrIf} $1 != $INSTDIR
+      DetailPrint "Removing the installation in $1"
+      ExecWait '"$1\uninstall.exe" /S _?=$1'
+      ; Uninstallers that run in place may leave themselves behind.
+      Delete "$1\uninstall.exe"
+      RMDir "$1"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro RemoveOtherInstallations
+  !insertmacro RemoveInstallationIn UseProgramRegistryView 1
+  ${If} ${RunningX64}
+    !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
+  ${EndIf}
 !macroend
 
 !macro RequireAdministrator
@@ -87,6 +156,7 @@ Function .onInit
   !insertmacro RequireAdministrator
   !insertmacro UseProgramRegistryView
   SetShellVarContext all
+  !insertmacro RefuseDowngrade
 FunctionEnd
 
 Function un.onInit
@@ -96,6 +166,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
+  !insertmacro RemoveOtherInstallations
   SetOutPath "$INSTDIR"
   File "/oname=tvdds.exe" "${PROGRAM}"
   File "/oname=tvdds-check.exe" "${CHECK}"
@@ -113,9 +184,17 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\tvdds.exe$\""
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstall.exe$\""
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S"
+  ; Whoever runs the quiet uninstall waits for all of it and reads its real
+  ; exit code: the uninstaller otherwise returns at once and goes on from a
+  ; copy of itself. Here a copy outside the installation runs it in place
+  ; ("_?="), so that it can remove the whole directory, and cmd waits for it.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" \
+    "$\"$SYSDIR\cmd.exe$\" /c copy /y $\"$INSTDIR\uninstall.exe$\" $\"%TEMP%\tvdds-uninstall.exe$\" >nul && $\"%TEMP%\tvdds-uninstall.exe$\" /S _?=$INSTDIR"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
   WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\tvdds.exe"
   WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 
@@ -135,6 +214,15 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
+  ; The registration goes first, while the program is there to remove it.
+  ; The program reports a failure itself (a box, or the event log where
+  ; nobody can see one); files and settings go all the same.
+  ClearErrors
+  ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != "0"
+    SetErrorLevel 1603
+  ${EndIf}
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
   Delete "$INSTDIR\tvdds.exe"
   Delete "$INSTDIR\tvdds-check.exe"
@@ -144,6 +232,11 @@ Section "Uninstall"
   RMDir "$INSTDIR\lang"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  ; A copy of the uninstaller outside the installation goes at the next
+  ; restart; one that ran in place stays for whoever started it.
+  ${If} $EXEDIR != $INSTDIR
+    Delete /REBOOTOK "$EXEPATH"
+  ${EndIf}
   DeleteRegKey HKLM "${CLIENT_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

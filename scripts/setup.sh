@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build pkg-config dpkg-dev binutils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
-  wine wine64 xvfb gettext imagemagick icoutils nsis osslsigncode openssl
+  wine wine64 xvfb gettext imagemagick icoutils nsis osslsigncode openssl locales
 )
 
 missing_packages() {
@@ -32,6 +32,19 @@ install_packages() {
 }
 
 install_packages "${packages[@]}"
+
+# Locales the end-to-end tests run Wine under: Wine takes its ANSI code page
+# from them (hi_IN.UTF-8 has none but UTF-8, so Wine uses 65001) and maps
+# file names by them.
+for locale in "hi_IN.UTF-8 UTF-8" "de_DE.UTF-8 UTF-8" "ja_JP.SJIS SHIFT_JIS"; do
+  if ! grep -qx "$locale" /etc/locale.gen; then
+    echo "$locale" >>/etc/locale.gen
+    generate_locales=true
+  fi
+done
+if [ "${generate_locales:-false}" = true ]; then
+  locale-gen >/dev/null
+fi
 
 # 32-bit Wine runs the shipped 32-bit program, but only where the kernel
 # executes 32-bit x86 code: a 32-bit Wine loader that cannot run breaks 64-bit

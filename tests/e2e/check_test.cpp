@@ -40,7 +40,7 @@ protected:
     {
         if (!IsSkipped())
         {
-            EXPECT_TRUE(UninstallAndWait());
+            EXPECT_TRUE(UninstallQuietly());
             fs::remove_all(Installed(""));
         }
         InstallerFixture::TearDown();

@@ -207,16 +207,38 @@ fs::path InstallerFixture::Installed(const std::string& relative) const
     return Prefix().UnixPath(kSetupDir + "\\" + relative);
 }
 
-bool InstallerFixture::UninstallAndWait()
+std::string InstallerFixture::UninstallValue(const std::string& name)
 {
-    RunWatched(Prefix(), "\"" + kSetupDir + "\\uninstall.exe\" /S");
-    for (int waited = 0; waited < 20000; waited += 100)
+    return Probe(CurrentBuild().regView == "/reg:32" ? "reg32" : "reg64",
+                 "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TivoraVdds|" + name);
+}
+
+bool InstallerFixture::UninstallQuietly()
+{
+    const std::string quiet = UninstallValue("QuietUninstallString");
+    EXPECT_EQ("\"C:\\windows\\system32\\cmd.exe\" /c copy /y \"" + kSetupDir +
+                  "\\uninstall.exe\" \"%TEMP%\\tvdds-uninstall.exe\" >nul && "
+                  "\"%TEMP%\\tvdds-uninstall.exe\" /S _?=" +
+                  kSetupDir,
+              quiet);
+    const BoxRun run = RunWatched(Prefix(), quiet);
+    EXPECT_TRUE(run.boxes.empty());
+    // The backups of vdds_mmi.ini stay; nothing else may.
+    bool leftOver = false;
+    if (fs::exists(Prefix().UnixPath(kSetupDir)))
     {
-        if (!fs::exists(Installed("uninstall.exe")))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kSetupDir)))
+        {
+            leftOver |= entry.path().extension() != ".bak";
+            EXPECT_EQ(".bak", entry.path().extension()) << entry.path() << " left behind";
+        }
     }
-    return false;
+    return !run.timedOut && run.exitCode == 0 && run.boxes.empty() && !leftOver;
+}
+
+std::string InstallerFixture::ListAsReadersSeeIt()
+{
+    return Probe("list", kIni);
 }
 
 int main(int argc, char** argv)

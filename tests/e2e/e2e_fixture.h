@@ -113,6 +113,13 @@ class InstallerFixture : public RegistrationFixture
 protected:
     BoxRun InstallSilently(Station station = Station::Visible);
     std::filesystem::path Installed(const std::string& relative) const;
-    // The uninstaller runs on from a copy of itself and returns at once.
-    bool UninstallAndWait();
+    // Runs the uninstall entry's QuietUninstallString as deployment tools do
+    // and waits for it: true when it ended with 0, showed nothing and left
+    // nothing of the installation behind but the backups of vdds_mmi.ini.
+    bool UninstallQuietly();
+    // A value of the product's uninstall entry, in the view the build writes.
+    std::string UninstallValue(const std::string& name);
+    // The imaging systems as practice software reads them through the
+    // profile API (see probe.exe list).
+    std::string ListAsReadersSeeIt();
 };

@@ -39,7 +39,7 @@ LoadFlags ReadLoadFlags(const fs::path& file)
 
 INSTANTIATE_TEST_SUITE_P(Builds, Installer, kBuilds, BuildName);
 
-TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistration)
+TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallRemovesOnlyTheRegistration)
 {
     Prefix().Reg({"delete", "HKLM\\SOFTWARE\\Halvorin", "/f"});
     WriteIni(kOtherVendors);
@@ -58,6 +58,7 @@ TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistr
     }
     EXPECT_TRUE(fs::is_directory(Prefix().UnixPath("C:\\ProgramData\\Tivora\\conf")));
     EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_LT(0, std::stoi("0" + UninstallValue("EstimatedSize")));
     const std::string registered = Ini();
     EXPECT_NE(std::string::npos,
               registered.find("NAME2=TIVORA\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n[TIVORA]\r\n"
@@ -74,13 +75,10 @@ TEST_P(Installer, SilentInstallRegistersStartsClientAndUninstallLeavesTheRegistr
     EXPECT_EQ(0, InstallSilently().exitCode);
     EXPECT_EQ(registered, Ini()) << "a second install changes nothing";
 
-    ASSERT_TRUE(UninstallAndWait());
-    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
-    EXPECT_FALSE(fs::exists(Installed("lang")));
+    ASSERT_TRUE(UninstallQuietly());
     EXPECT_NE(0, Prefix().Reg({"query", kKey}));
-    EXPECT_EQ(registered, Ini()) << "other vendors live in the file too";
-    for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kSetupDir)))
-        EXPECT_EQ(".bak", entry.path().extension()) << "only the backup stays";
+    EXPECT_EQ(kOtherVendors, Ini()) << "other vendors live in the file too";
+    EXPECT_EQ("NAME1\tXRAY\nXRAY\t\n", ListAsReadersSeeIt());
 }
 
 TEST_P(Installer, ReinstallEntersALostProductAgainOnceAndOtherwiseChangesNothing)
@@ -102,7 +100,7 @@ TEST_P(Installer, ReinstallEntersALostProductAgainOnceAndOtherwiseChangesNothing
 
     EXPECT_EQ(0, InstallSilently().exitCode);
     EXPECT_EQ(repaired, Ini());
-    EXPECT_TRUE(UninstallAndWait());
+    EXPECT_TRUE(UninstallQuietly());
 }
 
 TEST_P(Installer, ReinstallEntersALostListEntryAgainWithoutASecondSection)
@@ -121,7 +119,7 @@ TEST_P(Installer, ReinstallEntersALostListEntryAgainWithoutASecondSection)
     EXPECT_TRUE(repair.boxes.empty());
     EXPECT_EQ(registered, Ini());
     EXPECT_EQ("1", RegValue("VddsIniWritten"));
-    EXPECT_TRUE(UninstallAndWait());
+    EXPECT_TRUE(UninstallQuietly());
 }
 
 TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreventionAndAslr)
@@ -141,7 +139,7 @@ TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreve
         EXPECT_EQ(CurrentBuild().name == "win64", flags.is64Bit) << program;
         EXPECT_EQ(expected, flags.dllCharacteristics & expected) << program;
     }
-    EXPECT_TRUE(UninstallAndWait());
+    EXPECT_TRUE(UninstallQuietly());
 }
 
 // Fault guarded against: an unattended install waited forever for a box
@@ -149,15 +147,16 @@ TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreve
 TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
 {
     const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
+    const std::string nulReason = ": line 2 holds a NUL byte, as a file a crash cut short does; "
+                                  "remove the NUL bytes from the file or restore it from a backup.";
     WriteIni(withNul);
     const BoxRun refused = InstallSilently(Station::Hidden);
     ASSERT_FALSE(refused.timedOut);
     EXPECT_EQ(1603, refused.exitCode);
     EXPECT_TRUE(refused.boxes.empty());
-    EXPECT_EQ(std::vector<std::string>{"error\tTivora was not registered in " + kIni +
-                                       ": some of its lines could not have been kept exactly as "
-                                       "they are. The file was left unchanged; the registration "
-                                       "will be tried again at the next start."},
+    EXPECT_EQ(std::vector<std::string>{"error\tTivora was not registered in " + kIni + nulReason +
+                                       " The file was left unchanged; the registration will be "
+                                       "tried again at the next start."},
               refused.events);
     EXPECT_TRUE(fs::exists(Installed("tvdds.exe")));
     EXPECT_NE("1", RegValue("VddsIniWritten"));
@@ -170,7 +169,24 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     EXPECT_TRUE(mended.events.empty());
     EXPECT_NE(std::string::npos, Ini().find("NAME2=TIVORA\r\n"));
     EXPECT_EQ("1", RegValue("VddsIniWritten"));
-    EXPECT_TRUE(UninstallAndWait());
+
+    // An uninstall that cannot remove the registration says so once and
+    // still removes the program.
+    const std::string damaged = Ini() + std::string("X=\0\r\n", 5);
+    WriteIni(damaged);
+    const BoxRun uninstall =
+        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {}, Station::Hidden);
+    ASSERT_FALSE(uninstall.timedOut);
+    EXPECT_EQ(1603, uninstall.exitCode);
+    EXPECT_TRUE(uninstall.boxes.empty());
+    EXPECT_EQ(std::vector<std::string>{"error\tTivora could not be removed from " + kIni +
+                                       ": line 14 holds a NUL byte, as a file a crash cut short "
+                                       "does; remove the NUL bytes from the file or restore it "
+                                       "from a backup. The file was left unchanged."},
+              uninstall.events);
+    EXPECT_EQ(damaged, Ini());
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_FALSE(fs::exists(Installed("uninstall.exe")));
 }
 
 TEST_P(Installer, FirstPageSpeaksTheUsersLanguage)
@@ -220,5 +236,97 @@ TEST_P(Installer, ProgramAndInstallerCarryTheProjectVersion)
          {std::string("ProductName\tTivora\n"), std::string("CompanyName\tHalvorin\n"),
           "ProductVersion\t" + v + "\n", "fixed\t" + v + ".0\n"})
         EXPECT_NE(std::string::npos, setup.find(line)) << setup;
-    EXPECT_TRUE(UninstallAndWait());
+    EXPECT_TRUE(UninstallQuietly());
+}
+
+// Fault guarded against: an installation moved to another directory left
+// the practice software calling the old program.
+TEST_P(Installer, InstallingIntoAnotherDirectoryMovesTheInstallationAndItsRegistration)
+{
+    const std::string moved = "C:\\Praxis\\Tivora Neu";
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, InstallSilently().exitCode);
+    const BoxRun again = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + moved);
+    EXPECT_EQ(0, again.exitCode);
+    EXPECT_TRUE(again.boxes.empty());
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + moved + "\\tvdds.exe\n",
+              ListAsReadersSeeIt());
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << "one installation at a time";
+    EXPECT_EQ(moved, RegValue("BaseAppPath"));
+
+    RunWatched(Prefix(), UninstallValue("QuietUninstallString"));
+    EXPECT_FALSE(fs::exists(Prefix().UnixPath(moved + "\\tvdds.exe")));
+    EXPECT_EQ(kOtherVendors, Ini());
+}
+
+// Uninstalling keeps every other vendor's line byte for byte and numbers the
+// list down, so that readers still find the vendors after the product.
+TEST_P(Installer, UninstallKeepsTheVendorsBeforeAndAfterTheProductVisible)
+{
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, InstallSilently().exitCode);
+    std::string withLater = Ini();
+    withLater.insert(withLater.find("NAME2=TIVORA\r\n") + 14, "NAME3 = R\xD6NTGEN\r\n");
+    withLater += "\r\n[R\xD6NTGEN]\r\nNAME=R\xF6ntgen\r\nPATDATIMPORT=C:\\R\\r.exe\r\n";
+    WriteIni(withLater);
+
+    ASSERT_TRUE(UninstallQuietly());
+    EXPECT_EQ("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2 = R\xD6NTGEN\r\n\r\n[XRAY]\r\n"
+              "NAME=X-Ray\r\n\r\n[R\xD6NTGEN]\r\nNAME=R\xF6ntgen\r\nPATDATIMPORT=C:\\R\\r.exe\r\n",
+              Ini());
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tR\xC3\x96NTGEN\nXRAY\t\nR\xC3\x96NTGEN\tC:\\R\\r.exe\n",
+              ListAsReadersSeeIt());
+}
+
+// The shipped 32-bit installation replaced by the x86_64 one: one
+// installation, one uninstall entry, the registration calling the new
+// program.
+TEST_P(Installer, TheOtherBuildsInstallationIsReplaced)
+{
+    if (CurrentBuild().name != "win64")
+        GTEST_SKIP() << "the x86_64 installer replaces the 32-bit one; its run covers both";
+    const WindowsBuild win32 = WindowsBuilds().front();
+    if (!CanRun(win32))
+        GTEST_SKIP() << "this machine cannot execute 32-bit code";
+    const std::string old = "C:\\Praxis\\Tivora 32";
+    WriteIni(kOtherVendors);
+    const BoxRun first = RunWatched(
+        Prefix(), WinePrefix::WindowsPath(win32.dir + "/" + win32.installer) + " /S /D=" + old);
+    ASSERT_EQ(0, first.exitCode);
+    ASSERT_EQ(old, Probe("reg32", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                                  "TivoraVdds|InstallLocation"));
+
+    const BoxRun replaced = InstallSilently();
+    EXPECT_EQ(0, replaced.exitCode);
+    EXPECT_TRUE(replaced.boxes.empty());
+    EXPECT_EQ("", Probe("reg32", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                                 "TivoraVdds|DisplayName"));
+    EXPECT_EQ("", Probe("reg32", "BaseAppPath"));
+    EXPECT_FALSE(fs::exists(Prefix().UnixPath(old + "\\tvdds.exe")));
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kSetupDir + "\\tvdds.exe\n",
+              ListAsReadersSeeIt());
+    EXPECT_TRUE(UninstallQuietly());
+}
+
+TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
+{
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, InstallSilently().exitCode);
+    const std::string registered = Ini();
+    const std::string uninstallKey =
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TivoraVdds";
+    ASSERT_EQ(0, Prefix().Reg({"add", uninstallKey, "/v", "DisplayVersion", "/d", "99.0.0", "/f"}));
+    fs::remove(Installed("tvdds-check.exe"));
+
+    const BoxRun refused = InstallSilently();
+    EXPECT_EQ(1638, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_FALSE(fs::exists(Installed("tvdds-check.exe"))) << "nothing installed";
+    EXPECT_EQ(registered, Ini());
+
+    ASSERT_EQ(
+        0, Prefix().Reg({"add", uninstallKey, "/v", "DisplayVersion", "/d", TVDDS_VERSION, "/f"}));
+    EXPECT_EQ(0, InstallSilently().exitCode) << "the same version repairs";
+    EXPECT_TRUE(fs::exists(Installed("tvdds-check.exe")));
+    EXPECT_TRUE(UninstallQuietly());
 }

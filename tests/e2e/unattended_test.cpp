@@ -36,19 +36,19 @@ TEST_P(Unattended, BrokenSettingsGoToTheEventLogAndTheProgramEndsWithMinusOne)
     EXPECT_EQ("", ClientRecord(1000));
 }
 
-TEST_P(Unattended, LibraryWarningsGoToTheEventLogAndTheProductIsRegistered)
+TEST_P(Unattended, WarningsGoToTheEventLogAndTheRegistrationOfAnotherInstallationStays)
 {
-    WriteIni("[BVS] x\r\nNAME1=A\r\nNAME1=B\r\n");
-    const BoxRun run = RunHidden(kTvdds + " initsetup");
+    const std::string other =
+        "[BVS]\r\nNAME1=TIVORA\r\n[TIVORA]\r\nPATDATIMPORT=C:\\Other\\tvdds.exe\r\n";
+    WriteIni(other);
+    const BoxRun run = RunHidden(kTvdds + " removesetup");
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
-    const std::string file = "file '" + kIni + "', line ";
-    EXPECT_EQ(
-        (std::vector<std::string>{"warning\t" + file + "1: 'x' ignored after group header.",
-                                  "warning\t" + file + "3: key 'NAME1' was first found at line 1.",
-                                  "warning\tentry 'NAME1' appears more than once in group '/BVS'"}),
-        run.events);
-    EXPECT_NE(std::string::npos, Ini().find(kProduct));
-    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_EQ((std::vector<std::string>{"warning\tTivora was left registered in " + kIni +
+                                        ": the registration calls another installation's "
+                                        "program, not " +
+                                        kAppDir + "\\tvdds.exe."}),
+              run.events);
+    EXPECT_EQ(other, Ini());
 }

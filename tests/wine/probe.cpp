@@ -8,12 +8,18 @@
 //   probe.exe attr PATH OUT   the file's attributes as a hexadecimal number
 //   probe.exe reg32 NAME OUT  the value NAME of the product's registry key in
 //   probe.exe reg64 NAME OUT  the 32-bit or 64-bit registry view, or nothing
-//                             when it is missing
+//                             when it is missing; NAME may also be
+//                             "KEY|VALUE" for a key below HKLM
+//   probe.exe list FILE OUT   the imaging systems as practice software reads
+//                             them through the profile API: "NAMEn<TAB>system"
+//                             from NAME1 up to the first missing number, then
+//                             "system<TAB>PATDATIMPORT value" for each
 #include <windows.h>
 
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -74,17 +80,55 @@ int WriteVersion(const wchar_t* path, std::ofstream& out)
     return 0;
 }
 
-int WriteRegistryValue(REGSAM view, const wchar_t* name, std::ofstream& out)
+int WriteRegistryValue(REGSAM view, const std::wstring& keyAndName, std::ofstream& out)
 {
+    const size_t bar = keyAndName.find(L'|');
+    const std::wstring keyPath =
+        bar == std::wstring::npos ? L"SOFTWARE\\Halvorin\\TivoraClient" : keyAndName.substr(0, bar);
+    const std::wstring name = bar == std::wstring::npos ? keyAndName : keyAndName.substr(bar + 1);
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvorin\\TivoraClient", 0, KEY_READ | view,
-                      &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS)
         return 0;
     wchar_t value[4096];
     DWORD size = sizeof(value);
-    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS)
-        out << Utf8(value);
+    DWORD type = 0;
+    if (RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD, &type, value,
+                     &size) == ERROR_SUCCESS)
+    {
+        DWORD number = 0;
+        std::memcpy(&number, value, sizeof(number));
+        if (type == REG_DWORD)
+            out << number;
+        else
+            out << Utf8(value);
+    }
     RegCloseKey(key);
+    return 0;
+}
+
+std::wstring ProfileString(const wchar_t* file, const std::wstring& section,
+                           const std::wstring& key)
+{
+    wchar_t value[4096];
+    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", value, 4096, file);
+    return value;
+}
+
+int WriteList(const wchar_t* file, std::ofstream& out)
+{
+    std::vector<std::wstring> systems;
+    for (int n = 1;; ++n)
+    {
+        const std::wstring key = L"NAME" + std::to_wstring(n);
+        const std::wstring system = ProfileString(file, L"BVS", key);
+        if (system.empty())
+            break;
+        out << Utf8(key) << "\t" << Utf8(system) << "\n";
+        systems.push_back(system);
+    }
+    for (const std::wstring& system : systems)
+        out << Utf8(system) << "\t" << Utf8(ProfileString(file, system, L"PATDATIMPORT")) << "\n";
     return 0;
 }
 
@@ -109,5 +153,7 @@ int wmain(int argc, wchar_t** argv)
         return WriteRegistryValue(KEY_WOW64_32KEY, argv[2], out);
     if (command == L"reg64")
         return WriteRegistryValue(KEY_WOW64_64KEY, argv[2], out);
+    if (command == L"list")
+        return WriteList(argv[2], out);
     return 2;
 }
