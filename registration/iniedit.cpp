@@ -363,13 +363,14 @@ PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString
 }
 
 PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxString& programPath,
+                                 const std::function<bool(const wxString&)>& programExists,
                                  const wxMBConv& conv, std::string& newBytes)
 {
     const CRegistrationList list(file.text);
     wxString program;
     const ProfileSection* section = list.FindSection(kProductSection);
     if (section != nullptr && list.Value(*section, wxS("PATDATIMPORT"), program) &&
-        !program.empty() && !program.IsSameAs(programPath, false))
+        !program.empty() && !program.IsSameAs(programPath, false) && programExists(program))
         return PassResult::Of(PassResult::Outcome::OtherInstallation);
 
     CLineSplice splice(conv);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString
 // that the list keeps no gap (only the digits of their keys change). Every
 // other line keeps its bytes. AlreadyDone when the product is not there;
 // OtherInstallation, and no bytes, when its section calls another program
-// than `programPath`.
+// than `programPath` that `programExists` (a registration that calls a
+// program that is gone belongs to nobody and is removed).
 PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxString& programPath,
+                                 const std::function<bool(const wxString&)>& programExists,
                                  const wxMBConv& conv, std::string& newBytes);

@@ -74,9 +74,13 @@ PassResult CVddsRegistration::WriteRegistration()
 bool CVddsRegistration::Unregister()
 {
     m_windowsDir = WindowsDirectory();
-    const PassResult result =
-        EditFile([this](const RegistrationFileLines& file, std::string& newBytes)
-                 { return BuildUnregisteredFile(file, ProgramPath(), LocalEncoding(), newBytes); });
+    const PassResult result = EditFile(
+        [this](const RegistrationFileLines& file, std::string& newBytes)
+        {
+            return BuildUnregisteredFile(
+                file, ProgramPath(), [](const wxString& program) { return wxFileExists(program); },
+                LocalEncoding(), newBytes);
+        });
     if (result.Is(PassResult::Outcome::OtherInstallation))
         wxLogWarning(_("Tivora was left registered in %s: the registration calls another "
                        "installation's program, not %s."),

@@ -6,7 +6,8 @@ root=$1
 pot=$(mktemp)
 trap 'rm -f "$pot"' EXIT
 cd "$root"
-xgettext -k_ --from-code=UTF-8 -o "$pot" app/*.cpp check/*.cpp registry/*.cpp starter/*.cpp
+xgettext -k_ --from-code=UTF-8 -o "$pot" app/*.cpp check/*.cpp common/*.cpp registration/*.cpp \
+  registry/*.cpp starter/*.cpp
 msgcmp po/de.po "$pot"
 untranslated=$(msgattrib --untranslated --no-obsolete po/de.po | grep -c '^msgid ' || true)
 [ "$untranslated" -eq 0 ] || { echo "untranslated messages in po/de.po"; exit 1; }

@@ -40,6 +40,8 @@ protected:
     {
         if (!IsSkipped())
         {
+            // The client is no part of the installation.
+            fs::remove(Installed("tivoracl.exe"));
             EXPECT_TRUE(UninstallQuietly());
             fs::remove_all(Installed(""));
         }

@@ -41,6 +41,8 @@ TEST_P(Unattended, WarningsGoToTheEventLogAndTheRegistrationOfAnotherInstallatio
     const std::string other =
         "[BVS]\r\nNAME1=TIVORA\r\n[TIVORA]\r\nPATDATIMPORT=C:\\Other\\tvdds.exe\r\n";
     WriteIni(other);
+    fs::create_directories(Prefix().UnixPath("C:\\Other"));
+    std::ofstream(Prefix().UnixPath("C:\\Other\\tvdds.exe")) << "another installation";
     const BoxRun run = RunHidden(kTvdds + " removesetup");
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0, run.exitCode);

@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RegistrationFileLines registered;
     std::string removedBytes;
     if (!ReadRegistrationLines(newBytes, conv, false, registered).Is(PassResult::Outcome::Done) ||
-        !BuildUnregisteredFile(registered, program, conv, removedBytes)
+        !BuildUnregisteredFile(
+             registered, program, [](const wxString&) { return true; }, conv, removedBytes)
              .Is(PassResult::Outcome::Done))
         abort();
     RegistrationFileLines removed;

@@ -431,6 +431,8 @@ TEST_F(RegistrationTest, EveryInstallLeavesOneVisibleEntryAndASectionThatCallsTh
 TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntriesDown)
 {
     const std::string ours = ProductSection(false);
+    const std::string otherProgram = m_dir / "other-tvdds";
+    WriteFile(otherProgram, "");
     const struct
     {
         const char* what;
@@ -451,9 +453,11 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
         {"entry alone", CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B"}), CrLf({"[BVS]", "NAME1=B"})},
         {"not registered", CrLf({"[BVS]", "NAME1=B", "NAME3=C"}),
          CrLf({"[BVS]", "NAME1=B", "NAME3=C"})},
+        {"a program that is gone",
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=/gone"}), CrLf({"[BVS]"})},
         {"another installation's",
-         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=C:\\Other\\tvdds.exe"}),
-         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=C:\\Other\\tvdds.exe"})},
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=" + otherProgram}),
+         CrLf({"[BVS]", "NAME1=TIVORA", "[TIVORA]", "PATDATIMPORT=" + otherProgram})},
     };
     for (const auto& c : cases)
     {

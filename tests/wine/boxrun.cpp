@@ -1,5 +1,5 @@
-// Runs one command line, answers every window the started process shows and
-// records what happened:
+// Runs one command line, answers every window the started process or any
+// process it started in turn shows, and records what happened:
 //   boxrun.exe JOB RESULT [hidden] [cancel]
 // With "hidden" the process starts on a desktop of a window station of its
 // own that is not visible, as in session 0, and its windows are looked for
@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <set>
@@ -137,18 +138,36 @@ const int kWxIdOk = 5100;
 
 struct Watch
 {
-    DWORD processId;
+    // The started process and every process started from it, as far as seen.
+    std::set<DWORD> processIds;
     std::set<HWND> answered;
     std::ofstream* result;
     bool cancel;
 };
+
+// Adds the processes started from any process in `ids`.
+void AddDescendants(std::set<DWORD>& ids)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+    {
+        if (ids.count(entry.th32ParentProcessID))
+            ids.insert(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+}
 
 BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
 {
     Watch& watch = *reinterpret_cast<Watch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != watch.processId || !IsWindowVisible(window) || watch.answered.count(window))
+    if (!watch.processIds.count(owner) || !IsWindowVisible(window) || watch.answered.count(window))
         return TRUE;
 
     wchar_t className[64];
@@ -166,7 +185,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param)
     *watch.result << "box\t" << Escaped(WindowText(window)) << "\t" << Escaped(text) << "\t" << kind
                   << "\n";
     if (list)
-        for (const std::wstring& entry : ListEntries(list, watch.processId))
+        for (const std::wstring& entry : ListEntries(list, owner))
             *watch.result << "entry\t" << Escaped(entry) << "\n";
     watch.result->flush();
     watch.answered.insert(window);
@@ -236,10 +255,11 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
-    Watch watch{process.dwProcessId, {}, &result, cancel};
+    Watch watch{{process.dwProcessId}, {}, &result, cancel};
     const DWORD deadline = GetTickCount() + 30000;
     while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT)
     {
+        AddDescendants(watch.processIds);
         // A dismissed box's handle may come back for the next box.
         for (auto it = watch.answered.begin(); it != watch.answered.end();)
             it = IsWindow(*it) ? std::next(it) : watch.answered.erase(it);
