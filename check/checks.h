@@ -19,7 +19,7 @@ public:
 
     const std::vector<wxString>& Lines() const { return m_lines; }
     // 0 when nothing was wrong, 1 when a problem was found, 2 when a part
-    // could not be checked.
+    // could not be checked, 3 when both.
     int ExitCode() const;
 
 private:

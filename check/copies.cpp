@@ -36,16 +36,22 @@ bool ListsProduct(const wxString& file)
            CRegistrationList(lines.text).Lists(kProductSection);
 }
 
-void CheckCopy(const wxString& copy, const wxString& kind, Findings& findings)
+// Reports the copy if there is one; false when whether there is one could
+// not be seen (another user's profile, to a user without administrator
+// rights).
+bool CheckCopy(const wxString& copy, const wxString& kind, Findings& findings)
 {
+    if (::GetFileAttributesW(copy.wc_str()) == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError() != ERROR_ACCESS_DENIED;
     if (!wxFileExists(copy))
-        return;
+        return true;
     const wxString changed = wxFileName(copy).GetModificationTime().Format(wxS("%Y-%m-%d %H:%M"));
     const wxString lists = ListsProduct(copy) ? _("it lists Tivora") : _("it does not list Tivora");
     findings.Problem(wxString::Format(
         _("%s is a per-user copy (%s, changed %s; %s) that programs of this user read instead "
           "of the shared file. Delete it, so that they read the shared file again."),
         copy, kind, changed, lists));
+    return true;
 }
 
 bool IsApplicationTerminalServer()
@@ -79,13 +85,22 @@ void CheckCopies(Findings& findings)
         }
     }
     wxString user;
+    wxString unseen;
     for (bool more = users.GetFirst(&user, wxString(), wxDIR_DIRS | wxDIR_HIDDEN); more;
          more = users.GetNext(&user))
     {
         const wxString home = profiles + wxS("\\") + user;
-        CheckCopy(home + wxS("\\AppData\\Local\\VirtualStore\\Windows\\") + kRegistrationFileName,
-                  _("VirtualStore"), findings);
-        CheckCopy(home + wxS("\\WINDOWS\\") + kRegistrationFileName, _("terminal server"),
-                  findings);
+        const bool virtualStoreSeen = CheckCopy(
+            home + wxS("\\AppData\\Local\\VirtualStore\\Windows\\") + kRegistrationFileName,
+            _("VirtualStore"), findings);
+        const bool terminalServerSeen = CheckCopy(home + wxS("\\WINDOWS\\") + kRegistrationFileName,
+                                                  _("terminal server"), findings);
+        if (!virtualStoreSeen || !terminalServerSeen)
+            unseen += (unseen.empty() ? wxString() : wxString(wxS(", "))) + user;
     }
+    if (!unseen.empty())
+        findings.CouldNotCheck(wxString::Format(
+            _("The per-user copies of these users could not be looked at without administrator "
+              "rights: %s. Run the check as an administrator to see them."),
+            unseen));
 }

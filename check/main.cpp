@@ -1,7 +1,7 @@
 // tvdds-check: tells a support technician why the practice software does not
 // offer the product. Reads and never writes; one line per finding; exit code
 // 0 when nothing was wrong, 1 when problems were found, 2 when a part could
-// not be checked.
+// not be checked, 3 when both.
 #include <conio.h>
 
 #include <wx/init.h>
@@ -12,6 +12,7 @@
 
 #include "app/catalogloader.h"
 #include "check/checks.h"
+#include "common/platform.h"
 
 namespace
 {
@@ -32,15 +33,15 @@ void Write(const wxString& text)
 }
 
 // Started by a double click, the program has a console window of its own,
-// which would close before anyone read it.
-bool OwnsItsConsole()
+// which would close before anyone read it. Under a scheduler or an agent,
+// where nobody sees the window, nobody could press a key either.
+bool PersonMustCloseTheWindow()
 {
     DWORD mode = 0;
     DWORD processes[2];
     return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
-           ::GetConsoleProcessList(processes, 2) == 1;
+           ::GetConsoleProcessList(processes, 2) == 1 && CanShowWindows();
 }
-
 
 } // namespace
 
@@ -63,7 +64,9 @@ void Findings::CouldNotCheck(const wxString& text)
 
 int Findings::ExitCode() const
 {
-    return m_incomplete ? 2 : m_problem ? 1 : 0;
+    // One bit each, so that a script that tests for problems sees them even
+    // where a part could not be checked.
+    return (m_problem ? 1 : 0) | (m_incomplete ? 2 : 0);
 }
 
 int main(int argc, char** argv)
@@ -93,7 +96,7 @@ int main(int argc, char** argv)
     Write((findings.ExitCode() == 0 ? _("Nothing wrong was found.")
                                     : _("Each line above says what is wrong and what to do.")) +
           wxS("\r\n"));
-    if (OwnsItsConsole())
+    if (PersonMustCloseTheWindow())
     {
         Write(_("Press a key to close this window."));
         _getwch();

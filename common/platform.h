@@ -23,8 +23,8 @@ unsigned AnsiCodePage();
 wxArrayString ProcessArguments();
 
 // False where nobody can see or answer a window: in session 0, where
-// services and unattended installs run, or on a window station that is not
-// visible.
+// services and unattended installs run, on a window station that is not
+// visible, or on a desktop other than the interactive one.
 bool CanShowWindows();
 
 enum class EventType

@@ -33,10 +33,17 @@ bool CanShowWindows()
     if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session) && session == 0)
         return false;
     USEROBJECTFLAGS flags = {};
-    if (!::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
-                                     nullptr))
-        return true;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
+    if (::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                    nullptr) &&
+        !(flags.dwFlags & WSF_VISIBLE))
+        return false;
+    // A desktop of its own on the visible window station (as some agents
+    // and kiosk tools create) is never on screen: only the interactive
+    // desktop "Default" is.
+    wchar_t desktop[256];
+    return !::GetUserObjectInformationW(::GetThreadDesktop(::GetCurrentThreadId()), UOI_NAME,
+                                        desktop, sizeof(desktop), nullptr) ||
+           ::lstrcmpiW(desktop, L"Default") == 0;
 }
 
 void ReportToEventLog(const wxString& text, EventType type)

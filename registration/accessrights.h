@@ -7,6 +7,19 @@
 // names. True when the new rights were applied; nothing is reported otherwise.
 bool OpenAccessRights(const wxString& path);
 
-// The same for the directory at `path`, which is never followed if it is a
-// link: a link is left unchanged and `isLink` says so.
-bool OpenDirectoryAccessRights(const wxString& path, bool& isLink);
+// What opening a directory's rights came to.
+enum class DirectoryRights
+{
+    Opened,
+    // The system refused, or the directory does not exist.
+    Failed,
+    // The path, or a directory above it, is a link: nothing was changed.
+    Link,
+    // The path names something that is no directory: nothing was changed.
+    NotADirectory,
+};
+
+// The same for the directory at the absolute path `path`, which is never
+// reached through a link: the object opened must be a directory, and the
+// path the system actually opened must be `path` itself.
+DirectoryRights OpenDirectoryAccessRights(const wxString& path);

@@ -57,6 +57,27 @@ template <typename Apply> bool WithFullControlList(Apply apply)
     return applied;
 }
 
+// True when the final path the system reports ("\\\\?\\C:\\dir",
+// "\\\\?\\UNC\\server\\share\\dir") names the same place as `path`, compared
+// without regard to case after both are made full paths.
+bool SamePath(const wxString& finalPath, const wxString& path)
+{
+    wxString opened = finalPath;
+    wxString rest;
+    if (opened.StartsWith(wxS("\\\\?\\UNC\\"), &rest))
+        opened = wxS("\\\\") + rest;
+    else if (opened.StartsWith(wxS("\\\\?\\"), &rest))
+        opened = rest;
+    wchar_t full[32768];
+    const DWORD length = ::GetFullPathNameW(path.wc_str(), WXSIZEOF(full), full, nullptr);
+    if (length == 0 || length >= WXSIZEOF(full))
+        return false;
+    wxString expected(full, length);
+    while (expected.length() > 3 && expected.EndsWith(wxS("\\")))
+        expected.RemoveLast();
+    return opened.IsSameAs(expected, false);
+}
+
 } // namespace
 
 bool OpenAccessRights(const wxString& path)
@@ -70,36 +91,42 @@ bool OpenAccessRights(const wxString& path)
         });
 }
 
-bool OpenDirectoryAccessRights(const wxString& path, bool& isLink)
+DirectoryRights OpenDirectoryAccessRights(const wxString& path)
 {
-    // A link is refused by its name first, then again through the handle,
-    // which names the directory entry itself, link or not, so that the check
-    // and the change meet the same object even if a link was put in place in
-    // between. (Wine's handle follows a symbolic link all the same; its name
-    // shows the link.)
-    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
-    isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    if (isLink)
-        return false;
+    // The directory is opened itself, never what a link at its place names,
+    // and then the path the system opened is compared with the path asked
+    // for: a junction or link in any component above it shows there. The
+    // check and the change meet the same object, as both go through the
+    // handle.
     const HANDLE dir = ::CreateFileW(
         path.wc_str(), READ_CONTROL | WRITE_DAC,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE)
-        return false;
+        return DirectoryRights::Failed;
+    DirectoryRights result = DirectoryRights::Failed;
     BY_HANDLE_FILE_INFORMATION info;
-    bool applied = false;
-    if (::GetFileInformationByHandle(dir, &info))
-    {
-        isLink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (!isLink)
-            applied = WithFullControlList(
-                [&](PACL acl)
-                {
-                    return ::SetSecurityInfo(dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                             nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
-                });
-    }
+    wchar_t opened[32768];
+    DWORD length = 0;
+    if (!::GetFileInformationByHandle(dir, &info))
+        result = DirectoryRights::Failed;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        result = DirectoryRights::Link;
+    else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        result = DirectoryRights::NotADirectory;
+    else if ((length = ::GetFinalPathNameByHandleW(dir, opened, WXSIZEOF(opened),
+                                                   FILE_NAME_NORMALIZED)) == 0 ||
+             length >= WXSIZEOF(opened))
+        result = DirectoryRights::Failed;
+    else if (!SamePath(wxString(opened, length), path))
+        result = DirectoryRights::Link;
+    else if (WithFullControlList(
+                 [&](PACL acl)
+                 {
+                     return ::SetSecurityInfo(dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+                 }))
+        result = DirectoryRights::Opened;
     ::CloseHandle(dir);
-    return applied;
+    return result;
 }

@@ -104,6 +104,37 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return temp;
 }
 
+PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+{
+    const HANDLE file = ::CreateFileW(path.wc_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return PassResult::Of(expected.empty() ? PassResult::Outcome::Done
+                                                   : PassResult::Outcome::FileChanged);
+        return PassResult::Refused(wxString(), error);
+    }
+    // One byte more than expected shows a file that grew.
+    std::string bytes(expected.size() + 1, '\0');
+    size_t got = 0;
+    DWORD read = 0;
+    bool readable = true;
+    while (got < bytes.size() &&
+           (readable = ::ReadFile(file, &bytes[got], static_cast<DWORD>(bytes.size() - got), &read,
+                                  nullptr) != 0) &&
+           read > 0)
+        got += read;
+    const DWORD error = readable ? 0 : ::GetLastError();
+    ::CloseHandle(file);
+    if (!readable)
+        return PassResult::Refused(wxString(), error);
+    bytes.resize(got);
+    return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
+                                            : PassResult::Outcome::FileChanged);
+}
+
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)
 {
     if (::MoveFileExW(temp.wc_str(), path.wc_str(),

@@ -88,6 +88,31 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return wxString(temp.c_str(), *wxConvFileName);
 }
 
+PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+{
+    // No other program can be held off here: the file is only compared.
+    const int fd = ::open(path.fn_str(), O_RDONLY);
+    if (fd < 0)
+    {
+        if (errno == ENOENT)
+            return PassResult::Of(expected.empty() ? PassResult::Outcome::Done
+                                                   : PassResult::Outcome::FileChanged);
+        return PassResult::Refused(wxString(), errno);
+    }
+    std::string bytes(expected.size() + 1, '\0');
+    size_t got = 0;
+    ssize_t read = 0;
+    while (got < bytes.size() && (read = ::read(fd, &bytes[got], bytes.size() - got)) > 0)
+        got += static_cast<size_t>(read);
+    const int error = read < 0 ? errno : 0;
+    ::close(fd);
+    if (read < 0)
+        return PassResult::Refused(wxString(), error);
+    bytes.resize(got);
+    return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
+                                            : PassResult::Outcome::FileChanged);
+}
+
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)
 {
     if (::rename(temp.fn_str(), path.fn_str()) != 0)

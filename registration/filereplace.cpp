@@ -125,20 +125,24 @@ PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expec
         return PassResult::Refused(_("the file could not be replaced"), error);
 
     // The file is compared as late as possible, with the new bytes already on
-    // disk, so that an edit another program makes in the meantime is seen
-    // rather than overwritten; a rename that has to wait compares again.
-    bool unchanged = true;
+    // disk, and held against writers while it is compared, so that an edit
+    // another program makes in the meantime is seen rather than overwritten;
+    // a rename that has to wait compares again.
+    PassResult held = PassResult::Of(PassResult::Outcome::Done);
     const bool renamed = TryWhileBusy(
-        [&](unsigned long& renameError)
+        [&](unsigned long& stepError)
         {
-            unchanged = FileHolds(target, expected);
-            return unchanged && RenameOver(temp, target, renameError);
+            held = CompareWhileHeld(target, expected);
+            stepError = held.systemError;
+            return held.Is(PassResult::Outcome::Done) && RenameOver(temp, target, stepError);
         },
         error);
     if (renamed)
         return PassResult::Of(PassResult::Outcome::Done);
     RemoveTempFile(temp);
-    if (!unchanged)
-        return PassResult::Of(PassResult::Outcome::FileChanged);
+    if (held.Is(PassResult::Outcome::FileChanged))
+        return held;
+    if (held.Is(PassResult::Outcome::Refused))
+        return PassResult::Refused(_("the file could not be read"), error);
     return PassResult::Refused(_("the file could not be replaced"), error);
 }

@@ -25,15 +25,16 @@ CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& da
 bool CVddsRegistration::RegisterOnce()
 {
     const std::unique_ptr<CRegChecker> written(new CRegChecker(kClientKeyPath, kRegisteredValue));
-    if (written->KeyExists())
-    {
-        if (written->GetValue(wxString()).IsSameAs(wxS("1"), false))
-            return true;
-    }
-    else
-    {
+    if (written->KeyExists() && written->GetValue(wxString()).IsSameAs(wxS("1"), false))
+        return true;
+    return Register();
+}
+
+bool CVddsRegistration::Register()
+{
+    const std::unique_ptr<CRegChecker> written(new CRegChecker(kClientKeyPath, kRegisteredValue));
+    if (!written->KeyExists())
         CRegistryKey(kClientKeyPath).Create();
-    }
 
     // The flag is set only once the file holds the product, so that a pass
     // that was refused or interrupted runs again at the next start; a product
@@ -103,11 +104,21 @@ void CVddsRegistration::OpenDataConfigRights() const
     if (m_dataPath.empty())
         return;
     wxString refusal;
-    bool isLink = false;
     if (!IsUsableInstallPath(wxPathOnly(m_dataPath)))
         refusal = _("the data directory in the registry is not an absolute path");
-    else if (!OpenDirectoryAccessRights(m_dataPath, isLink) && isLink)
-        refusal = _("it is a link, which is never followed");
+    else
+        switch (OpenDirectoryAccessRights(m_dataPath))
+        {
+        case DirectoryRights::Link:
+            refusal = _("it is a link, or a link stands above it, and links are never followed");
+            break;
+        case DirectoryRights::NotADirectory:
+            refusal = _("it is no directory");
+            break;
+        case DirectoryRights::Opened:
+        case DirectoryRights::Failed:
+            break;
+        }
     if (!refusal.empty())
         wxLogError(_("The access rights of %s were not opened: %s."), m_dataPath, refusal);
 }

@@ -19,6 +19,9 @@ public:
     // that leaves the product unregistered is reported in the wx error log.
     // False when the product is not registered afterwards.
     bool RegisterOnce();
+    // Runs the registration pass whatever the flag says, as an explicit
+    // set-up run asks; the same report and result as RegisterOnce().
+    bool Register();
     // Runs the pass and opens the access rights: Done or AlreadyDone when the
     // registration file holds the product afterwards, otherwise Refused with
     // the reason. A backup that could not be made is reported on its own.

@@ -2,7 +2,11 @@
 # Checks what an IT provider gets from the shipped 32-bit build in build/win32
 # (brought up to date first):
 #   - reproducible: the same commit built again in another directory, at
-#     another time, gives the same tvdds.exe and tvdds-setup.exe;
+#     another time, gives the same tvdds.exe, tvdds-check.exe and
+#     tvdds-setup.exe, and none of them holds a date or time of the build
+#     machine's clock (which a rebuild against the same wxWidgets cache
+#     could not show);
+#   - the support check carries the program's manifest and a version;
 #   - signed: with a throwaway code-signing certificate the program, the
 #     uninstaller and the installer verify against it, the signed program is
 #     the unsigned one plus its signature, and the signed installer installs
@@ -51,10 +55,21 @@ cmake --build "$work/src/build/win32" --target installer >"$work/build.log" 2>&1
 echo "second build of the win32 preset (program and installer): $((SECONDS - started)) s"
 shipped=$root/build/win32
 again=$work/src/build/win32
-for file in tvdds.exe tvdds-setup.exe; do
+for file in tvdds.exe tvdds-check.exe tvdds-setup.exe; do
   check "$file is the same in both builds: $(sha256sum <"$shipped/$file" | cut -c1-16)" \
     same_file "$shipped/$file" "$again/$file"
 done
+check "no date or time of the build in tvdds.exe and tvdds-check.exe" \
+  "$root/scripts/find-build-dates.sh" "$shipped/tvdds.exe" "$shipped/tvdds-check.exe"
+holds() { grep -aqF "$2" "$1"; }
+check "tvdds-check.exe runs as invoker, never virtualized" \
+  holds "$shipped/tvdds-check.exe" 'requestedExecutionLevel level="asInvoker"'
+check "tvdds-check.exe names the Windows versions it supports" \
+  holds "$shipped/tvdds-check.exe" 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'
+# Version strings are UTF-16.
+check "tvdds-check.exe carries a version" \
+  grep -aqP 'T\x00i\x00v\x00o\x00r\x00a\x00 \x00s\x00u\x00p\x00p\x00o\x00r\x00t' \
+  "$shipped/tvdds-check.exe"
 
 # A throwaway code-signing certificate, valid from before the commit time.
 openssl req -x509 -newkey rsa:2048 -nodes -days 36500 -subj "/CN=Tivora release check" \
@@ -72,6 +87,7 @@ TVDDS_SIGN_PKCS12=$work/sign.p12 TVDDS_SIGN_PASSWORD=check \
 echo "signed build: $((SECONDS - started)) s"
 verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.log" 2>&1; }
 check "signed tvdds.exe verifies" verify "$again/tvdds.exe"
+check "signed tvdds-check.exe verifies" verify "$again/tvdds-check.exe"
 check "signed tvdds-setup.exe verifies" verify "$again/tvdds-setup.exe"
 # Without its signature the signed program is the unsigned build, byte for
 # byte (Debian 12's osslsigncode has no extract-data yet).
@@ -92,6 +108,8 @@ if "$root/scripts/runs-32bit.sh" --with-wine; then
   check "signed installer installs silently and registers" installed
   check "installed uninstaller verifies" \
     verify "$prefix/drive_c/Program Files (x86)/Tivora/uninstall.exe"
+  check "no date or time of the build in the installed uninstaller" \
+    "$root/scripts/find-build-dates.sh" "$prefix/drive_c/Program Files (x86)/Tivora/uninstall.exe"
 else
   echo "skipped: installing the signed installer (this machine cannot execute 32-bit code)"
 fi

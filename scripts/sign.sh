@@ -4,7 +4,9 @@
 #   TVDDS_SIGN_PKCS12    a PKCS#12 file with the certificate and its key, or
 #   TVDDS_SIGN_CERT      the certificate (chain) as PEM, with
 #   TVDDS_SIGN_KEY       its private key as PEM;
-#   TVDDS_SIGN_PASSWORD  the password of the PKCS#12 file or of the key, if any.
+#   TVDDS_SIGN_PASSWORD  the password of the PKCS#12 file or of the key, if any,
+#                        or TVDDS_SIGN_PASSWORD_FILE, a file that holds it (so
+#                        that it need not stand in the environment at all).
 # The signing time is SOURCE_DATE_EPOCH (the last commit's time), so that a
 # signed build is reproducible too. No time stamp is added: the build has no
 # network (see the README for adding one later).
@@ -28,8 +30,15 @@ signed=$scratch/signed
 trap 'rm -rf "$password" "$scratch"' EXIT
 # The password goes through a file only this user can read, never the
 # command line, which every user of the machine can see.
-printf '%s' "${TVDDS_SIGN_PASSWORD:-}" >"$password"
-osslsigncode sign "${credentials[@]}" -readpass "$password" -h sha256 \
+if [ -n "${TVDDS_SIGN_PASSWORD_FILE:-}" ]; then
+  [ -r "$TVDDS_SIGN_PASSWORD_FILE" ] ||
+    { echo "sign.sh: cannot read TVDDS_SIGN_PASSWORD_FILE $TVDDS_SIGN_PASSWORD_FILE" >&2; exit 1; }
+  password_file=$TVDDS_SIGN_PASSWORD_FILE
+else
+  printf '%s' "${TVDDS_SIGN_PASSWORD:-}" >"$password"
+  password_file=$password
+fi
+osslsigncode sign "${credentials[@]}" -readpass "$password_file" -h sha256 \
   -time "${SOURCE_DATE_EPOCH:?the signing time comes from SOURCE_DATE_EPOCH}" \
   -in "$file" -out "$signed" >/dev/null
 chmod --reference="$file" "$signed"

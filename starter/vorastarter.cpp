@@ -73,7 +73,11 @@ wxString vorastarter::ReadRegistryPath(const wxString& valueName)
 void vorastarter::RegisterOnce()
 {
     CVddsRegistration registration(m_appPath, m_dataPath, m_dsWinCaller);
-    m_registered = registration.RegisterOnce();
+    // An explicit set-up run always runs the pass: it repairs the file and
+    // opens the rights again, and changes nothing that is right.
+    const wxArrayString args = ProcessArguments();
+    m_registered = args.size() > 1 && IsInitSetupRequest(args[1]) ? registration.Register()
+                                                                  : registration.RegisterOnce();
     m_windowsDir = registration.WindowsDir();
 }
 

@@ -142,6 +142,19 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsFoundAsTheReadersSeeIt)
     }
 }
 
+// Fault guarded against: started by a scheduler or an agent, where nobody
+// sees its console window, the check waited for a key forever.
+TEST_P(SupportCheck, WhereNobodySeesItsWindowTheCheckEndsWithoutWaitingForAKey)
+{
+    // "start" gives it a console window of its own, as a double click does.
+    const BoxRun run =
+        RunWatched(Prefix(), "cmd /c start \"\" /wait \"" + kSetupDir + "\\tvdds-check.exe\"", {},
+                   Station::Hidden);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+}
+
 TEST_P(SupportCheck, PerUserCopyWithoutTheProductIsFound)
 {
     // The Wine user's profile: the one that is not "Public".

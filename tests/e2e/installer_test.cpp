@@ -231,6 +231,13 @@ TEST_P(Installer, ProgramAndInstallerCarryTheProjectVersion)
     ASSERT_EQ(0, InstallSilently().exitCode);
     for (const std::string& exe : {kAppDir + "\\tvdds.exe", kSetupDir + "\\tvdds.exe"})
         EXPECT_EQ(program, Probe("version", exe)) << exe;
+    std::string check = program;
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"Tivora VDDS starter", "Tivora support check"},
+          {"\ttvdds\n", "\ttvdds-check\n"},
+          {"tvdds.exe", "tvdds-check.exe"}})
+        check.replace(check.find(from), from.size(), to);
+    EXPECT_EQ(check, Probe("version", kSetupDir + "\\tvdds-check.exe"));
     const std::string setup = Probe("version", "C:\\harness\\setup.exe");
     for (const std::string& line :
          {std::string("ProductName\tTivora\n"), std::string("CompanyName\tHalvorin\n"),

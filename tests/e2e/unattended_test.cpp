@@ -54,3 +54,22 @@ TEST_P(Unattended, WarningsGoToTheEventLogAndTheRegistrationOfAnotherInstallatio
               run.events);
     EXPECT_EQ(other, Ini());
 }
+
+// Fault guarded against: on a desktop of its own on the visible window
+// station, which nobody ever sees, a box waited for an answer forever.
+TEST_P(Unattended, APrivateDesktopOnTheVisibleStationGetsNoBoxEither)
+{
+    const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
+    WriteIni(withNul);
+    const BoxRun run = RunWatched(Prefix(), kTvdds + " initsetup", {}, Station::PrivateDesktop);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ((std::vector<std::string>{
+                  "error\tTivora was not registered in " + kIni +
+                  ": line 2 holds a NUL byte, as a file a crash cut short does; remove the NUL "
+                  "bytes from the file or restore it from a backup. The file was left unchanged; "
+                  "the registration will be tried again at the next start."}),
+              run.events);
+    EXPECT_EQ(withNul, Ini());
+}

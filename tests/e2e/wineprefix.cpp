@@ -227,9 +227,9 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     std::map<std::string, std::string> env = extraEnv;
     if (answer == Answer::Cancel)
         args.push_back("cancel");
-    if (station == Station::Hidden)
+    if (station != Station::Visible)
     {
-        args.push_back("hidden");
+        args.push_back(station == Station::Hidden ? "hidden" : "private");
         // Wine's event log writes each text to its debug channel.
         env["WINEDEBUG"] = "-all,+eventlog";
     }
@@ -237,7 +237,7 @@ BoxRun RunWatched(const WinePrefix& prefix, const std::string& commandLine,
     prefix.Wine(args, env);
 
     BoxRun run;
-    if (station == Station::Hidden)
+    if (station != Station::Visible)
         run.events = EventLogTexts(prefix.Log(), logStart);
     run.timedOut = true;
     std::ifstream in(result, std::ios::binary);

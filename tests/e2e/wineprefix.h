@@ -87,12 +87,14 @@ struct BoxRun
     bool timedOut = false;
 };
 
-// Where the watched program runs: on the visible desktop, or on a window
-// station of its own that nobody can see, as in session 0.
+// Where the watched program runs: on the visible desktop, on a window
+// station of its own that nobody can see, as in session 0, or on a desktop
+// of its own on the visible window station, which is never on screen.
 enum class Station
 {
     Visible,
     Hidden,
+    PrivateDesktop,
 };
 
 // How the box watcher answers a dialog.

@@ -122,6 +122,17 @@ TEST_F(RegistrationTest, SecondRunChangesNothing)
     EXPECT_EQ(first, ReadFile(IniPath()));
 }
 
+TEST_F(RegistrationTest, AnExplicitSetUpRunsThePassWhateverTheFlagSays)
+{
+    RegisterInto(CrLf({"[BVS]", "NAME1=A"}), false);
+    WriteFile(IniPath(), CrLf({"[BVS]", "NAME1=A"}));
+    RegisterOnce(false);
+    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A"}), ReadFile(IniPath())) << "the flag says it ran";
+    CVddsRegistration(wxString::FromUTF8(AppPath()), wxString(), false).Register();
+    EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false),
+              ReadFile(IniPath()));
+}
+
 TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnce)
 {
     const struct
@@ -304,38 +315,51 @@ TEST_F(RegistrationTest, LinkedFileIsRegisteredInItsTargetAndStaysALink)
     EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), ReadFile(target));
 }
 
-// Fault guarded against: a user who may rename the opened data directory
-// put a link in its place, and the next elevated pass opened the rights of
-// whatever the link named.
-TEST_F(RegistrationTest, DataDirectoryThatIsALinkOrRelativeIsReportedAndLeftAlone)
+// Faults guarded against: a user who may rename the opened data directory,
+// or a directory above it, put a link in its place, and the next elevated
+// pass opened the rights of whatever the link named; a "conf" that was no
+// directory was opened too.
+TEST_F(RegistrationTest, DataDirectoryReachedThroughALinkOrNoDirectoryIsReportedAndLeftAlone)
 {
-    const std::string conf = m_dir / "data/conf";
     const std::string elsewhere = m_dir / "elsewhere";
     mkdir(elsewhere.c_str(), 0700);
-    rmdir(conf.c_str());
-    ASSERT_EQ(0, symlink(elsewhere.c_str(), conf.c_str()));
-    const auto register_ = [&](const std::string& dataPath)
+    mkdir((elsewhere + "/conf").c_str(), 0700);
+    WriteFile(m_dir / "file", "");
+    chmod((m_dir / "file").c_str(), 0600);
+    symlink(elsewhere.c_str(), (m_dir / "linked").c_str());
+    symlink((elsewhere + "/conf").c_str(), (m_dir / "data/link").c_str());
+    link((m_dir / "file").c_str(), (m_dir / "data/hardlink").c_str());
+    const std::string link =
+        "it is a link, or a link stands above it, and links are never followed";
+    const struct
     {
-        LogCapture log;
-        CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(dataPath), false)
-            .RegisterOnce();
-        return log.entries;
+        std::string dataConf;
+        std::string reason;
+    } cases[] = {
+        {m_dir / "data/link", link},
+        {m_dir / "linked/conf", link},
+        {m_dir / "data/hardlink", "it is no directory"},
+        {"data/conf", "the data directory in the registry is not an absolute path"},
     };
-
-    EXPECT_EQ(std::vector<std::string>{"The access rights of " + conf +
-                                       " were not opened: it is a link, which is never followed."},
-              register_(conf));
+    for (const auto& c : cases)
+    {
+        std::remove(
+            (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
+                .c_str());
+        LogCapture log;
+        CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(c.dataConf), false)
+            .RegisterOnce();
+        EXPECT_EQ(std::vector<std::string>{"The access rights of " + c.dataConf +
+                                           " were not opened: " + c.reason + "."},
+                  log.entries);
+        EXPECT_EQ("1", Flag()) << "the registration itself goes on";
+    }
     struct stat info;
-    ASSERT_EQ(0, stat(elsewhere.c_str(), &info));
-    EXPECT_EQ(0700u, info.st_mode & 07777) << "the link's target is unchanged";
-    EXPECT_EQ("1", Flag()) << "the registration itself goes on";
-
-    std::remove(
-        (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
-            .c_str());
-    EXPECT_EQ(std::vector<std::string>{"The access rights of data/conf were not opened: the data "
-                                       "directory in the registry is not an absolute path."},
-              register_("data/conf"));
+    for (const std::string& target : {elsewhere + "/conf", m_dir / "file"})
+    {
+        ASSERT_EQ(0, stat(target.c_str(), &info));
+        EXPECT_EQ(0u, info.st_mode & 0077) << target << " is unchanged";
+    }
 }
 
 TEST(ReplaceFileIfUnchanged, FileThatNoLongerHoldsTheExpectedBytesIsLeftAlone)

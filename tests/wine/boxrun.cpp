@@ -1,12 +1,13 @@
 // Runs one command line, answers every window the started process or any
 // process it started in turn shows, and records what happened:
-//   boxrun.exe JOB RESULT [hidden] [cancel]
+//   boxrun.exe JOB RESULT [hidden|private] [cancel]
 // With "hidden" the process starts on a desktop of a window station of its
 // own that is not visible, as in session 0, and its windows are looked for
-// there. With "cancel" each dialog is answered with Cancel rather than OK
-// (an installer then ends on its first page). JOB holds the command line to run (UTF-8, one line).
-// RESULT receives, in UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per window in the order
-// they appeared (line breaks in the text written as \n). Kind is "classic" for
+// there; with "private" on a desktop of its own on the visible window
+// station, which is never on screen either. With "cancel" each dialog is answered with Cancel
+// rather than OK (an installer then ends on its first page). JOB holds the command line to run
+// (UTF-8, one line). RESULT receives, in UTF-8, one line "box<TAB>caption<TAB>text<TAB>kind" per
+// window in the order they appeared (line breaks in the text written as \n). Kind is "classic" for
 // a MessageBox with its text control 0xFFFF, "list" for the wx log dialog,
 // whose list entries follow as lines "entry<TAB>text", "other" for any other
 // dialog, such as a task dialog, and "window" for any other visible window.
@@ -213,6 +214,13 @@ HDESK CreateHiddenDesktop()
     return desktop;
 }
 
+// Creates a desktop of its own on the visible window station; its name for
+// STARTUPINFOW is "WinSta0\tvddsprivate".
+HDESK CreatePrivateDesktop()
+{
+    return CreateDesktopW(L"tvddsprivate", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -220,10 +228,12 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 3)
         return 2;
     bool hidden = false;
+    bool privateDesktop = false;
     bool cancel = false;
     for (int i = 3; i < argc; ++i)
     {
         hidden |= lstrcmpW(argv[i], L"hidden") == 0;
+        privateDesktop |= lstrcmpW(argv[i], L"private") == 0;
         cancel |= lstrcmpW(argv[i], L"cancel") == 0;
     }
     std::ifstream job(argv[1], std::ios::binary);
@@ -237,15 +247,18 @@ int wmain(int argc, wchar_t** argv)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     wchar_t hiddenDesktopName[] = L"tvddshidden\\Default";
-    const HDESK hiddenDesktop = hidden ? CreateHiddenDesktop() : nullptr;
-    if (hidden)
+    wchar_t privateDesktopName[] = L"WinSta0\\tvddsprivate";
+    const HDESK hiddenDesktop = hidden           ? CreateHiddenDesktop()
+                                : privateDesktop ? CreatePrivateDesktop()
+                                                 : nullptr;
+    if (hidden || privateDesktop)
     {
         if (!hiddenDesktop)
         {
             result << "desktop-failed\t" << GetLastError() << "\n";
             return 1;
         }
-        startup.lpDesktop = hiddenDesktopName;
+        startup.lpDesktop = hidden ? hiddenDesktopName : privateDesktopName;
     }
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
