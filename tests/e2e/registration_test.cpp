@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -274,6 +275,51 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
         for (int i = 0; i < appended; ++i)
             ASSERT_NE(std::string::npos, after.find("OTHER" + std::to_string(i) + "=1\r\n"))
                 << "round " << round << ", line " << i << " of " << appended;
+        if (RegValue("VddsIniWritten") == "1")
+            EXPECT_TRUE(run.boxes.empty()) << round;
+        else
+            ExpectOnlyRefusal(run, 1, "another program kept changing the file");
+    }
+}
+
+// Faults guarded against: a file a virus scanner held open for a moment
+// refused the pass at once; another Windows program's line, appended every
+// 10 ms, could land between the last comparison and the replace and be lost.
+TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
+{
+    const std::string record = Prefix().Root() + "/writer.txt";
+    const auto startProbe = [&](const std::string& what, const std::string& argument)
+    {
+        fs::remove(record);
+        const pid_t probe = Prefix().Start(
+            {"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(record)});
+        for (int waited = 0; waited < 5000 && !fs::exists(record); waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return probe;
+    };
+
+    WriteIni(kOtherVendors);
+    const pid_t holder = startProbe("hold", kIni + "|600");
+    ASSERT_EQ("held", ReadAll(record));
+    const BoxRun waited = Run(" initsetup");
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(0, waited.exitCode);
+    EXPECT_TRUE(waited.boxes.empty());
+    EXPECT_NE(std::string::npos, Ini().find(kProduct));
+
+    for (int round = 0; round < 3; ++round)
+    {
+        ForgetRegistration();
+        WriteIni(kOtherVendors);
+        const pid_t writer = startProbe("append", kIni + "|10|150");
+        const BoxRun run = Run(" initsetup");
+        waitpid(writer, nullptr, 0);
+        const std::string after = Ini();
+        std::stringstream written(ReadAll(record));
+        int lines = 0;
+        for (std::string n; std::getline(written, n); ++lines)
+            EXPECT_NE(std::string::npos, after.find("WIN" + n + "=1\r\n")) << "round " << round;
+        EXPECT_LT(100, lines) << "round " << round;
         if (RegValue("VddsIniWritten") == "1")
             EXPECT_TRUE(run.boxes.empty()) << round;
         else

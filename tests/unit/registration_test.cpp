@@ -313,6 +313,19 @@ TEST_F(RegistrationTest, LinkedFileIsRegisteredInItsTargetAndStaysALink)
     EXPECT_TRUE(m_logged.empty());
     EXPECT_TRUE(std::filesystem::is_symlink(IniPath()));
     EXPECT_EQ(CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA"}) + ProductSection(false), ReadFile(target));
+
+    // Fault guarded against: a link whose target could not be found was
+    // replaced by a local file, and the machine stopped sharing the file.
+    std::remove(target.c_str());
+    std::remove(
+        (m_dir / "registry/HKEY_LOCAL_MACHINE/SOFTWARE/Halvorin/TivoraClient/VddsIniWritten")
+            .c_str());
+    RegisterOnce(false);
+    EXPECT_TRUE(std::filesystem::is_symlink(IniPath()));
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_EQ(std::vector<std::string>{Refusal("it is a link whose target cannot be found, and "
+                                               "the link itself is never replaced")},
+              m_logged);
 }
 
 // Faults guarded against: a user who may rename the opened data directory,

@@ -10,6 +10,12 @@
 //   probe.exe reg64 NAME OUT  the 32-bit or 64-bit registry view, or nothing
 //                             when it is missing; NAME may also be
 //                             "KEY|VALUE" for a key below HKLM
+//   probe.exe hold FILE|MS OUT  opens FILE letting nobody else open it,
+//                             writes "held" to OUT, keeps it MS milliseconds
+//   probe.exe append FILE|MS|COUNT OUT  appends the line "WINn=1" to FILE
+//                             every MS milliseconds, COUNT times, as another
+//                             Windows program does (sharing read and write),
+//                             and writes each n whose line it wrote to OUT
 //   probe.exe list FILE OUT   the imaging systems as practice software reads
 //                             them through the profile API: "NAMEn<TAB>system"
 //                             from NAME1 up to the first missing number, then
@@ -132,6 +138,51 @@ int WriteList(const wchar_t* file, std::ofstream& out)
     return 0;
 }
 
+std::vector<std::wstring> Fields(const std::wstring& argument)
+{
+    std::vector<std::wstring> fields;
+    size_t start = 0;
+    for (size_t bar; (bar = argument.find(L'|', start)) != std::wstring::npos; start = bar + 1)
+        fields.push_back(argument.substr(start, bar - start));
+    fields.push_back(argument.substr(start));
+    return fields;
+}
+
+int Hold(const std::wstring& argument, std::ofstream& out)
+{
+    const std::vector<std::wstring> fields = Fields(argument);
+    const HANDLE file = CreateFileW(fields[0].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    out << "held" << std::flush;
+    Sleep(std::stoul(fields[1]));
+    CloseHandle(file);
+    return 0;
+}
+
+int Append(const std::wstring& argument, std::ofstream& out)
+{
+    const std::vector<std::wstring> fields = Fields(argument);
+    const DWORD pause = std::stoul(fields[1]);
+    const int count = std::stoi(fields[2]);
+    for (int n = 0; n < count; ++n, Sleep(pause))
+    {
+        const HANDLE file =
+            CreateFileW(fields[0].c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        const std::string line = "WIN" + std::to_string(n) + "=1\r\n";
+        DWORD written = 0;
+        if (WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+            written == line.size())
+            out << n << "\n" << std::flush;
+        CloseHandle(file);
+    }
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -155,5 +206,9 @@ int wmain(int argc, wchar_t** argv)
         return WriteRegistryValue(KEY_WOW64_64KEY, argv[2], out);
     if (command == L"list")
         return WriteList(argv[2], out);
+    if (command == L"hold")
+        return Hold(argv[2], out);
+    if (command == L"append")
+        return Append(argv[2], out);
     return 2;
 }
