@@ -293,7 +293,7 @@ TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
         fs::remove(record);
         const pid_t probe = Prefix().Start(
             {"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(record)});
-        for (int waited = 0; waited < 5000 && !fs::exists(record); waited += 10)
+        for (int waited = 0; waited < 5000 && ReadAll(record).empty(); waited += 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return probe;
     };
