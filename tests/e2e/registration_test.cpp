@@ -79,20 +79,30 @@ TEST_P(Registration, DataDirectoryReplacedByALinkIsReportedAndItsTargetKeepsItsR
 {
     const std::string conf = "C:\\ProgramData\\Tivora\\conf";
     const std::string elsewhere = "C:\\elsewhere";
-    fs::create_directories(Prefix().UnixPath(elsewhere));
-    fs::permissions(Prefix().UnixPath(elsewhere), fs::perms(0755));
-    fs::remove_all(Prefix().UnixPath(conf));
-    fs::create_directory_symlink(Prefix().UnixPath(elsewhere), Prefix().UnixPath(conf));
-    const BoxRun run = Run(" initsetup");
-    fs::remove(Prefix().UnixPath(conf));
-    EXPECT_EQ(0, run.exitCode);
-    ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ("The access rights of " + conf +
-                  " were not opened: it is a link, or a link stands above it, and links are never "
-                  "followed.",
-              run.boxes[0].text);
-    EXPECT_FALSE(EveryoneMayReadAndWrite(elsewhere));
-    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    // The link in place of "conf", then in place of the directory above it.
+    for (const std::string& linked : {conf, std::string("C:\\ProgramData\\Tivora")})
+    {
+        const std::string target = linked == conf ? elsewhere : elsewhere + "\\data";
+        fs::create_directories(Prefix().UnixPath(elsewhere + "\\data\\conf"));
+        fs::permissions(Prefix().UnixPath(elsewhere), fs::perms(0755));
+        const fs::path moved = Prefix().UnixPath(linked) + ".real";
+        fs::rename(Prefix().UnixPath(linked), moved);
+        fs::create_directory_symlink(Prefix().UnixPath(target), Prefix().UnixPath(linked));
+        ForgetRegistration();
+        const BoxRun run = Run(" initsetup");
+        fs::remove(Prefix().UnixPath(linked));
+        fs::rename(moved, Prefix().UnixPath(linked));
+        EXPECT_EQ(0, run.exitCode) << linked;
+        ASSERT_EQ(1u, run.boxes.size()) << linked;
+        EXPECT_EQ("The access rights of " + conf +
+                      " were not opened: it is a link, or a link stands above it, and links are "
+                      "never followed.",
+                  run.boxes[0].text);
+        EXPECT_FALSE(
+            EveryoneMayReadAndWrite(linked == conf ? elsewhere : elsewhere + "\\data\\conf"))
+            << linked;
+        EXPECT_EQ("1", RegValue("VddsIniWritten")) << linked;
+    }
 }
 
 TEST_P(Registration, UndecodableFileIsLeftAloneReportedAndRetriedNextRun)
