@@ -1,11 +1,8 @@
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include <wx/string.h>
-
-#include "registration/iniedit.h"
 
 // What the support check found, line by line: problems, each saying what is
 // wrong and what to do, and notes on what was seen without being wrong.
@@ -40,12 +37,6 @@ struct Installation
 
 // The product's registry settings in both registry views.
 Installation CheckSettings(Findings& findings);
-
-// Reads a registration file as the program does: its bytes, and its lines
-// for the list reader; false, with the reason in `failure`, when the file
-// cannot be read or its lines cannot be understood.
-bool ReadRegistrationList(const wxString& file, std::string& bytes, RegistrationFileLines& lines,
-                          wxString& failure);
 
 // vdds_mmi.ini as the practice software reads it, and what breaks readers
 // without a visible sign.

@@ -11,6 +11,7 @@
 
 #include "check/checks.h"
 #include "registration/listreader.h"
+#include "registration/registrationpass.h"
 #include "common/product.h"
 
 namespace
@@ -31,8 +32,7 @@ bool ListsProduct(const wxString& file)
 {
     std::string bytes;
     RegistrationFileLines lines;
-    wxString failure;
-    return ReadRegistrationList(file, bytes, lines, failure) &&
+    return ReadRegistrationFile(file, bytes, lines).Is(PassResult::Outcome::Done) &&
            CRegistrationList(lines.text).Lists(kProductSection);
 }
 

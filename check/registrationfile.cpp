@@ -9,11 +9,10 @@
 
 #include "check/checks.h"
 #include "common/pathrules.h"
-#include "common/platform.h"
 #include "common/product.h"
-#include "registration/filereplace.h"
 #include "registration/iniedit.h"
 #include "registration/listreader.h"
+#include "registration/registrationpass.h"
 
 namespace
 {
@@ -172,17 +171,6 @@ void CheckList(const CRegistrationList& list, const wxString& file,
 
 } // namespace
 
-bool ReadRegistrationList(const wxString& file, std::string& bytes, RegistrationFileLines& lines,
-                          wxString& failure)
-{
-    PassResult result = ReadWholeFile(file, bytes);
-    if (result.Is(PassResult::Outcome::Done))
-        result = ReadRegistrationLines(bytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
-                                       lines);
-    failure = result.Explanation();
-    return result.Is(PassResult::Outcome::Done);
-}
-
 void CheckRegistrationFile(const Installation& installation, Findings& findings)
 {
     if (::GetACP() == CP_UTF8)
@@ -203,11 +191,12 @@ void CheckRegistrationFile(const Installation& installation, Findings& findings)
     }
     std::string bytes;
     RegistrationFileLines lines;
-    wxString failure;
-    const bool readable = ReadRegistrationList(file, bytes, lines, failure);
+    const PassResult read = ReadRegistrationFile(file, bytes, lines);
+    const bool readable = read.Is(PassResult::Outcome::Done);
     if (bytes.empty() && !readable)
     {
-        findings.CouldNotCheck(wxString::Format(_("%s could not be read: %s."), file, failure));
+        findings.CouldNotCheck(
+            wxString::Format(_("%s could not be read: %s."), file, read.Explanation()));
         return;
     }
     if (::GetFileAttributesW(file.wc_str()) & FILE_ATTRIBUTE_READONLY)

@@ -1,5 +1,7 @@
 #include "registration/accessrights.h"
 
+#include "registration/finalpath_msw.h"
+
 #include <wx/msw/wrapwin.h>
 
 #include <aclapi.h>
@@ -57,17 +59,11 @@ template <typename Apply> bool WithFullControlList(Apply apply)
     return applied;
 }
 
-// True when the final path the system reports ("\\\\?\\C:\\dir",
-// "\\\\?\\UNC\\server\\share\\dir") names the same place as `path`, compared
-// without regard to case after both are made full paths.
-bool SamePath(const wxString& finalPath, const wxString& path)
+// True when `opened`, the final path of an open handle, names the same
+// place as `path`, compared without regard to case after `path` is made a
+// full path.
+bool SamePath(const wxString& opened, const wxString& path)
 {
-    wxString opened = finalPath;
-    wxString rest;
-    if (opened.StartsWith(wxS("\\\\?\\UNC\\"), &rest))
-        opened = wxS("\\\\") + rest;
-    else if (opened.StartsWith(wxS("\\\\?\\"), &rest))
-        opened = rest;
     wchar_t full[32768];
     const DWORD length = ::GetFullPathNameW(path.wc_str(), WXSIZEOF(full), full, nullptr);
     if (length == 0 || length >= WXSIZEOF(full))
@@ -76,6 +72,24 @@ bool SamePath(const wxString& finalPath, const wxString& path)
     while (expected.length() > 3 && expected.EndsWith(wxS("\\")))
         expected.RemoveLast();
     return opened.IsSameAs(expected, false);
+}
+
+// What the open directory handle `dir` names: Opened when it is the
+// directory `path` itself, reached through no link, whose rights may be
+// opened.
+DirectoryRights Examine(HANDLE dir, const wxString& path)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(dir, &info))
+        return DirectoryRights::Failed;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return DirectoryRights::Link;
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DirectoryRights::NotADirectory;
+    const wxString opened = FinalPathOf(dir);
+    if (opened.empty())
+        return DirectoryRights::Failed;
+    return SamePath(opened, path) ? DirectoryRights::Opened : DirectoryRights::Link;
 }
 
 } // namespace
@@ -104,29 +118,15 @@ DirectoryRights OpenDirectoryAccessRights(const wxString& path)
         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE)
         return DirectoryRights::Failed;
-    DirectoryRights result = DirectoryRights::Failed;
-    BY_HANDLE_FILE_INFORMATION info;
-    wchar_t opened[32768];
-    DWORD length = 0;
-    if (!::GetFileInformationByHandle(dir, &info))
+    DirectoryRights result = Examine(dir, path);
+    if (result == DirectoryRights::Opened &&
+        !WithFullControlList(
+            [&](PACL acl)
+            {
+                return ::SetSecurityInfo(dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, acl, nullptr) == ERROR_SUCCESS;
+            }))
         result = DirectoryRights::Failed;
-    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        result = DirectoryRights::Link;
-    else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        result = DirectoryRights::NotADirectory;
-    else if ((length = ::GetFinalPathNameByHandleW(dir, opened, WXSIZEOF(opened),
-                                                   FILE_NAME_NORMALIZED)) == 0 ||
-             length >= WXSIZEOF(opened))
-        result = DirectoryRights::Failed;
-    else if (!SamePath(wxString(opened, length), path))
-        result = DirectoryRights::Link;
-    else if (WithFullControlList(
-                 [&](PACL acl)
-                 {
-                     return ::SetSecurityInfo(dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
-                 }))
-        result = DirectoryRights::Opened;
     ::CloseHandle(dir);
     return result;
 }

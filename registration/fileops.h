@@ -4,8 +4,6 @@
 
 #include <wx/string.h>
 
-#include "common/passresult.h"
-
 // The file-system operations under the atomic replace of a shared file that
 // the library does not offer, one implementation per platform. None of them
 // logs: a failure leaves the system's error code in `error`.
@@ -30,14 +28,13 @@ bool IsWriteProtected(const wxString& path);
 // exists; returns its path, or an empty string.
 wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error);
 
-// Compares the file at `path` with `expected` (no bytes: missing or empty):
-// Done when it holds exactly those bytes, FileChanged when not, Refused with
-// the system's error code when it cannot be read. On Windows no other
-// program may write the file while it is read, and the hold ends only as
-// this returns, so that a rename right after leaves a writer the least time
-// in between; a writer that has the file open makes this fail with a
-// sharing violation.
-PassResult CompareWhileHeld(const wxString& path, const std::string& expected);
+// Reads at most `most` bytes of the file at `path` into `bytes` (none for a
+// missing file); false, with the system's error code, when it cannot be
+// read. On Windows no other program may write the file while it is read,
+// and the hold ends only as this returns, so that a rename right after
+// leaves a writer the least time in between; a writer that has the file
+// open makes this fail with a sharing violation.
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error);
 
 // Renames `temp` over `path` and makes the rename durable.
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error);

@@ -1,5 +1,7 @@
 #include "registration/fileops.h"
 
+#include "registration/finalpath_msw.h"
+
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/msw/wrapwin.h>
@@ -34,17 +36,6 @@ bool WriteAndFlush(const wxString& path, const std::string& bytes, unsigned long
     return complete;
 }
 
-// "\\?\C:\dir" and "\\?\UNC\server\share" back to their usual forms.
-wxString WithoutLongPathPrefix(const wxString& path)
-{
-    wxString rest;
-    if (path.StartsWith(wxS("\\\\?\\UNC\\"), &rest))
-        return wxS("\\\\") + rest;
-    if (path.StartsWith(wxS("\\\\?\\"), &rest))
-        return rest;
-    return path;
-}
-
 } // namespace
 
 bool FollowLinks(const wxString& path, wxString& target)
@@ -61,13 +52,11 @@ bool FollowLinks(const wxString& path, wxString& target)
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return !isLink;
-    wchar_t buffer[32768];
-    const DWORD length =
-        ::GetFinalPathNameByHandleW(file, buffer, WXSIZEOF(buffer), FILE_NAME_NORMALIZED);
+    const wxString finalPath = FinalPathOf(file);
     ::CloseHandle(file);
-    if (length == 0 || length >= WXSIZEOF(buffer))
+    if (finalPath.empty())
         return !isLink;
-    target = WithoutLongPathPrefix(wxString(buffer, length));
+    target = finalPath;
     return true;
 }
 
@@ -104,35 +93,30 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return temp;
 }
 
-PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error)
 {
+    bytes.clear();
     const HANDLE file = ::CreateFileW(path.wc_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
     {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND)
-            return PassResult::Of(expected.empty() ? PassResult::Outcome::Done
-                                                   : PassResult::Outcome::FileChanged);
-        return PassResult::Refused(wxString(), error);
+        error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND;
     }
-    // One byte more than expected shows a file that grew.
-    std::string bytes(expected.size() + 1, '\0');
+    bytes.resize(most);
     size_t got = 0;
     DWORD read = 0;
     bool readable = true;
-    while (got < bytes.size() &&
-           (readable = ::ReadFile(file, &bytes[got], static_cast<DWORD>(bytes.size() - got), &read,
+    while (got < most &&
+           (readable = ::ReadFile(file, &bytes[got], static_cast<DWORD>(most - got), &read,
                                   nullptr) != 0) &&
            read > 0)
         got += read;
-    const DWORD error = readable ? 0 : ::GetLastError();
-    ::CloseHandle(file);
     if (!readable)
-        return PassResult::Refused(wxString(), error);
+        error = ::GetLastError();
+    ::CloseHandle(file);
     bytes.resize(got);
-    return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
-                                            : PassResult::Outcome::FileChanged);
+    return readable;
 }
 
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)

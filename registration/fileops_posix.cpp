@@ -88,29 +88,26 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return wxString(temp.c_str(), *wxConvFileName);
 }
 
-PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error)
 {
-    // No other program can be held off here: the file is only compared.
+    // No other program can be held off here: the file is only read.
+    bytes.clear();
     const int fd = ::open(path.fn_str(), O_RDONLY);
     if (fd < 0)
     {
-        if (errno == ENOENT)
-            return PassResult::Of(expected.empty() ? PassResult::Outcome::Done
-                                                   : PassResult::Outcome::FileChanged);
-        return PassResult::Refused(wxString(), errno);
+        error = errno;
+        return errno == ENOENT;
     }
-    std::string bytes(expected.size() + 1, '\0');
+    bytes.resize(most);
     size_t got = 0;
     ssize_t read = 0;
-    while (got < bytes.size() && (read = ::read(fd, &bytes[got], bytes.size() - got)) > 0)
+    while (got < most && (read = ::read(fd, &bytes[got], most - got)) > 0)
         got += static_cast<size_t>(read);
-    const int error = read < 0 ? errno : 0;
-    ::close(fd);
     if (read < 0)
-        return PassResult::Refused(wxString(), error);
+        error = errno;
+    ::close(fd);
     bytes.resize(got);
-    return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
-                                            : PassResult::Outcome::FileChanged);
+    return read >= 0;
 }
 
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)

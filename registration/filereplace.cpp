@@ -50,6 +50,20 @@ PassResult TooLarge()
         static_cast<int>(kMostFileBytes / (1024 * 1024))));
 }
 
+// Done when the file holds exactly `expected`, FileChanged when it does not,
+// Refused with the system's error code when it cannot be read; other
+// writers are held off while it is read.
+PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+{
+    std::string bytes;
+    unsigned long error = 0;
+    // One byte more than expected shows a file that grew.
+    if (!ReadWhileHeld(path, expected.size() + 1, bytes, error))
+        return PassResult::Refused(wxString(), error);
+    return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
+                                            : PassResult::Outcome::FileChanged);
+}
+
 } // namespace
 
 PassResult ReadWholeFile(const wxString& path, std::string& bytes)

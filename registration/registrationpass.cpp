@@ -133,6 +133,16 @@ PassResult CVddsRegistration::EditFile(const FileEdit& edit)
     return RetryWhileFileChanges([&] { return TryEditFile(RegistrationFilePath(), edit); });
 }
 
+PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
+                                RegistrationFileLines& lines)
+{
+    const PassResult read = ReadWholeFile(path, bytes);
+    if (!read.Is(PassResult::Outcome::Done))
+        return read;
+    return ReadRegistrationLines(bytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
+                                 lines);
+}
+
 PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
 {
     for (int n = 0; n < kEditAttempts; ++n)
@@ -150,14 +160,10 @@ PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdi
     // structure understood: the file holds every other imaging vendor's
     // registration too.
     std::string oldBytes;
-    const PassResult read = ReadWholeFile(iniPath, oldBytes);
+    RegistrationFileLines lines;
+    const PassResult read = ReadRegistrationFile(iniPath, oldBytes, lines);
     if (!read.Is(PassResult::Outcome::Done))
         return read;
-    RegistrationFileLines lines;
-    const PassResult decoded = ReadRegistrationLines(oldBytes, LocalEncoding(),
-                                                     IsDoubleByteCodePage(AnsiCodePage()), lines);
-    if (!decoded.Is(PassResult::Outcome::Done))
-        return decoded;
     if (wxFileExists(iniPath))
         BackupRegistration(iniPath, oldBytes);
 

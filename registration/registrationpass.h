@@ -56,6 +56,13 @@ private:
     wxString m_windowsDir;
 };
 
+// Reads the registration file at `path` as the pass does: its bytes, and its
+// lines decoded in the ANSI code page (see ReadRegistrationLines). Done, or
+// Refused with the reason when the file cannot be read or its lines cannot
+// be understood; `bytes` holds whatever could be read.
+PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
+                                RegistrationFileLines& lines);
+
 // Another program that keeps rewriting the file wins after this many tries.
 const int kEditAttempts = 5;
 

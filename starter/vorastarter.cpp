@@ -53,6 +53,7 @@ void vorastarter::Init()
 
     const wxArrayString args = ProcessArguments();
     m_dsWinCaller = args.size() > 2 && IsDsWinCaller(args[2]);
+    m_setUpRequest = args.size() > 1 && IsInitSetupRequest(args[1]);
     m_removeRequest = args.size() > 1 && IsRemoveSetupRequest(args[1]);
 
     if (!m_dataPath.empty())
@@ -75,9 +76,7 @@ void vorastarter::RegisterOnce()
     CVddsRegistration registration(m_appPath, m_dataPath, m_dsWinCaller);
     // An explicit set-up run always runs the pass: it repairs the file and
     // opens the rights again, and changes nothing that is right.
-    const wxArrayString args = ProcessArguments();
-    m_registered = args.size() > 1 && IsInitSetupRequest(args[1]) ? registration.Register()
-                                                                  : registration.RegisterOnce();
+    m_registered = m_setUpRequest ? registration.Register() : registration.RegisterOnce();
     m_windowsDir = registration.WindowsDir();
 }
 
@@ -93,7 +92,7 @@ void vorastarter::Launch()
     const wxArrayString args = ProcessArguments();
     if (args.size() < 2)
         ShowMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR);
-    else if (!m_removeRequest && !IsInitSetupRequest(args[1]))
+    else if (!m_removeRequest && !m_setUpRequest)
         StartClient(args[1]);
     else if (!m_registered)
         m_exitCode = 1;

@@ -37,6 +37,9 @@ private:
     wxString m_appPath;
     wxString m_dataPath;
     bool m_dsWinCaller = false;
+    // The first argument asks only for the set-up pass, or only for the
+    // removal of the registration; neither starts the client.
+    bool m_setUpRequest = false;
     bool m_removeRequest = false;
     // False when the product's registration is not as the run asked.
     bool m_registered = true;
