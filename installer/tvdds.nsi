@@ -188,8 +188,10 @@ Section "Install"
   ; exit code: the uninstaller otherwise returns at once and goes on from a
   ; copy of itself. Here a copy outside the installation runs it in place
   ; ("_?="), so that it can remove the whole directory, and cmd waits for it.
+  ; The copy has a name of its own each time, so that no earlier copy that
+  ; is still in use or waits for its deletion at a restart stands in its way.
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" \
-    "$\"$SYSDIR\cmd.exe$\" /c copy /y $\"$INSTDIR\uninstall.exe$\" $\"%TEMP%\tvdds-uninstall.exe$\" >nul && $\"%TEMP%\tvdds-uninstall.exe$\" /S _?=$INSTDIR"
+    "$\"$SYSDIR\cmd.exe$\" /v:on /c $\"set u=%TEMP%\tvdds-uninstall-%RANDOM%.exe&& copy /y $\"$INSTDIR\uninstall.exe$\" $\"!u!$\" >nul && $\"!u!$\" /S _?=$INSTDIR$\""
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2

@@ -216,12 +216,14 @@ std::string InstallerFixture::UninstallValue(const std::string& name)
 bool InstallerFixture::UninstallQuietly()
 {
     const std::string quiet = UninstallValue("QuietUninstallString");
-    EXPECT_EQ("\"C:\\windows\\system32\\cmd.exe\" /c copy /y \"" + kSetupDir +
-                  "\\uninstall.exe\" \"%TEMP%\\tvdds-uninstall.exe\" >nul && "
-                  "\"%TEMP%\\tvdds-uninstall.exe\" /S _?=" +
-                  kSetupDir,
+    EXPECT_EQ("\"C:\\windows\\system32\\cmd.exe\" /v:on /c \"set "
+              "u=%TEMP%\\tvdds-uninstall-%RANDOM%.exe&& copy /y \"" +
+                  kSetupDir + "\\uninstall.exe\" \"!u!\" >nul && \"!u!\" /S _?=" + kSetupDir +
+                  "\"",
               quiet);
     const BoxRun run = RunWatched(Prefix(), quiet);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
     // The backups of vdds_mmi.ini stay; nothing else may.
     bool leftOver = false;
