@@ -247,23 +247,53 @@ TEST_P(Installer, ProgramAndInstallerCarryTheProjectVersion)
 }
 
 // Fault guarded against: an installation moved to another directory left
-// the practice software calling the old program.
-TEST_P(Installer, InstallingIntoAnotherDirectoryMovesTheInstallationAndItsRegistration)
+// the practice software calling the old program. One installation at a
+// time: an earlier one in another directory, or of the other build (32-bit
+// or x86_64), is removed with its uninstall entry and settings, and the
+// registration calls the new program.
+TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMoves)
 {
-    const std::string moved = "C:\\Praxis\\Tivora Neu";
-    WriteIni(kOtherVendors);
-    ASSERT_EQ(0, InstallSilently().exitCode);
-    const BoxRun again = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + moved);
-    EXPECT_EQ(0, again.exitCode);
-    EXPECT_TRUE(again.boxes.empty());
-    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + moved + "\\tvdds.exe\n",
-              ListAsReadersSeeIt());
-    EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << "one installation at a time";
-    EXPECT_EQ(moved, RegValue("BaseAppPath"));
+    const std::string entry =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TivoraVdds|";
+    const std::string ownView = CurrentBuild().regView == "/reg:32" ? "reg32" : "reg64";
+    struct Earlier
+    {
+        std::string setup;
+        std::string dir;
+        std::string view;
+    };
+    std::vector<Earlier> cases{{"C:\\harness\\setup.exe", "C:\\Praxis\\Tivora Alt", ownView}};
+    for (const WindowsBuild& other : WindowsBuilds())
+    {
+        if (other.name != CurrentBuild().name && CanRun(other))
+            cases.push_back({WinePrefix::WindowsPath(other.dir + "/" + other.installer),
+                             "C:\\Praxis\\Tivora " + other.name,
+                             other.regView == "/reg:32" ? "reg32" : "reg64"});
+    }
+    for (const Earlier& c : cases)
+    {
+        WriteIni(kOtherVendors);
+        const BoxRun first = RunWatched(Prefix(), c.setup + " /S /D=" + c.dir);
+        ASSERT_EQ(0, first.exitCode) << c.dir;
+        ASSERT_EQ(c.dir, Probe(c.view, entry + "InstallLocation")) << c.dir;
 
-    RunWatched(Prefix(), UninstallValue("QuietUninstallString"));
-    EXPECT_FALSE(fs::exists(Prefix().UnixPath(moved + "\\tvdds.exe")));
-    EXPECT_EQ(kOtherVendors, Ini());
+        const BoxRun replaced = InstallSilently();
+        EXPECT_EQ(0, replaced.exitCode) << c.dir;
+        EXPECT_TRUE(replaced.boxes.empty()) << c.dir;
+        EXPECT_FALSE(fs::exists(Prefix().UnixPath(c.dir + "\\tvdds.exe"))) << c.dir;
+        EXPECT_EQ(kSetupDir, RegValue("BaseAppPath")) << c.dir;
+        if (c.view != ownView)
+        {
+            EXPECT_EQ("", Probe(c.view, entry + "DisplayName")) << c.dir;
+            EXPECT_EQ("", Probe(c.view, "BaseAppPath")) << c.dir;
+        }
+        EXPECT_EQ(kSetupDir, Probe(ownView, entry + "InstallLocation")) << c.dir;
+        EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kSetupDir + "\\tvdds.exe\n",
+                  ListAsReadersSeeIt())
+            << c.dir;
+        EXPECT_TRUE(UninstallQuietly()) << c.dir;
+        EXPECT_EQ(kOtherVendors, Ini()) << c.dir;
+    }
 }
 
 // Uninstalling keeps every other vendor's line byte for byte and numbers the
@@ -283,36 +313,6 @@ TEST_P(Installer, UninstallKeepsTheVendorsBeforeAndAfterTheProductVisible)
               Ini());
     EXPECT_EQ("NAME1\tXRAY\nNAME2\tR\xC3\x96NTGEN\nXRAY\t\nR\xC3\x96NTGEN\tC:\\R\\r.exe\n",
               ListAsReadersSeeIt());
-}
-
-// The shipped 32-bit installation replaced by the x86_64 one: one
-// installation, one uninstall entry, the registration calling the new
-// program.
-TEST_P(Installer, TheOtherBuildsInstallationIsReplaced)
-{
-    if (CurrentBuild().name != "win64")
-        GTEST_SKIP() << "the x86_64 installer replaces the 32-bit one; its run covers both";
-    const WindowsBuild win32 = WindowsBuilds().front();
-    if (!CanRun(win32))
-        GTEST_SKIP() << "this machine cannot execute 32-bit code";
-    const std::string old = "C:\\Praxis\\Tivora 32";
-    WriteIni(kOtherVendors);
-    const BoxRun first = RunWatched(
-        Prefix(), WinePrefix::WindowsPath(win32.dir + "/" + win32.installer) + " /S /D=" + old);
-    ASSERT_EQ(0, first.exitCode);
-    ASSERT_EQ(old, Probe("reg32", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                                  "TivoraVdds|InstallLocation"));
-
-    const BoxRun replaced = InstallSilently();
-    EXPECT_EQ(0, replaced.exitCode);
-    EXPECT_TRUE(replaced.boxes.empty());
-    EXPECT_EQ("", Probe("reg32", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                                 "TivoraVdds|DisplayName"));
-    EXPECT_EQ("", Probe("reg32", "BaseAppPath"));
-    EXPECT_FALSE(fs::exists(Prefix().UnixPath(old + "\\tvdds.exe")));
-    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kSetupDir + "\\tvdds.exe\n",
-              ListAsReadersSeeIt());
-    EXPECT_TRUE(UninstallQuietly());
 }
 
 TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
