@@ -10,7 +10,7 @@
 #include <shlobj.h>
 
 #include "check/checks.h"
-#include "registration/listreader.h"
+#include "registration/registrationfile.h"
 #include "registration/registrationpass.h"
 #include "common/product.h"
 

@@ -10,9 +10,8 @@
 #include "check/checks.h"
 #include "common/pathrules.h"
 #include "common/product.h"
-#include "registration/iniedit.h"
-#include "registration/listreader.h"
-#include "registration/registrationpass.h"
+#include "registration/registrationfile.h"
+#include "registration/systemreader.h"
 
 namespace
 {
@@ -21,11 +20,46 @@ const wxString kListSection(wxS("BVS"));
 
 bool SameName(const wxString& a, const wxString& b)
 {
-    return a.IsSameAs(b, false);
+    return IsSameProfileName(a, b);
+}
+
+wxString Listed(const std::vector<wxString>& systems)
+{
+    wxString text;
+    for (const wxString& system : systems)
+        text += (text.empty() ? wxString() : wxString(wxS(", "))) + system;
+    return text.empty() ? wxString(_("nothing")) : text;
+}
+
+bool SameView(const ReadersView& a, const ReadersView& b)
+{
+    return a.systems.size() == b.systems.size() &&
+           std::equal(a.systems.begin(), a.systems.end(), b.systems.begin(), SameName) &&
+           a.program.IsSameAs(b.program, false);
+}
+
+// What Windows' own reader of the file returns, and whether it reads the
+// file as the program does.
+void CheckSystemReader(const wxString& file, const ReadersView& own, Findings& findings)
+{
+    ReadersView system;
+    if (!ReadWithSystemReader(file, system))
+        return;
+    findings.Note(wxString::Format(
+        _("Windows' own reader of %s finds the list: %s; and PATDATIMPORT of [TIVORA]: %s."), file,
+        Listed(system.systems), system.program.empty() ? wxString(_("nothing")) : system.program));
+    if (!SameView(own, system))
+        findings.Problem(wxString::Format(
+            _("Windows' own reader of %s reads it otherwise than Windows' rules for such files "
+              "say (the list: %s; PATDATIMPORT of [TIVORA]: %s): a line of the file is read "
+              "differently on this system. Correct the lines the two readings differ in."),
+            file, Listed(own.systems), own.program.empty() ? wxString(_("nothing")) : own.program));
 }
 
 // What breaks Windows readers in the bytes themselves: no reader reports it.
-void CheckBytes(const wxString& path, const std::string& bytes, Findings& findings)
+// The lines are judged as the pass decoded them.
+void CheckBytes(const wxString& path, const std::string& bytes, const RegistrationFileLines& lines,
+                Findings& findings)
 {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         findings.Problem(wxString::Format(
@@ -40,38 +74,52 @@ void CheckBytes(const wxString& path, const std::string& bytes, Findings& findin
             path));
         return;
     }
-    const std::vector<std::string> lines = SplitLines(bytes);
     const bool utf8 = ::GetACP() == CP_UTF8;
-    for (size_t i = 0; i < lines.size(); ++i)
+    for (size_t i = 0; i < lines.decoding.size(); ++i)
     {
-        const std::string& line = lines[i];
         const int number = static_cast<int>(i + 1);
-        if (line.find('\0') != std::string::npos)
+        switch (lines.decoding[i])
         {
+        case LineDecoding::Text:
+            continue;
+        case LineDecoding::HoldsNul:
             findings.Problem(wxString::Format(
                 _("Line %d of %s holds a NUL byte, as a file a crash cut short does: Windows "
                   "readers stop reading the line there, and Tivora does not register in such a "
                   "file. Remove the NUL bytes or restore the file from a backup."),
                 number, path));
             continue;
-        }
-        if (line.empty() || ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, line.data(),
-                                                  static_cast<int>(line.size()), nullptr, 0) != 0)
-            continue;
-        if (utf8)
-        {
-            findings.Note(wxString::Format(
-                _("Line %d of %s is not UTF-8 text, the ANSI code page of this system: readers "
-                  "here see other characters in it. Tivora keeps the line as it is."),
-                number, path));
-            continue;
+        case LineDecoding::StructureOnly:
+            if (utf8)
+            {
+                findings.Note(wxString::Format(
+                    _("Line %d of %s is not UTF-8 text, the ANSI code page of this system: "
+                      "readers here see other characters in it. Tivora keeps the line as it is."),
+                    number, path));
+                continue;
+            }
+            break;
+        case LineDecoding::Unknown:
+            break;
         }
         findings.Problem(wxString::Format(
             _("Line %d of %s is not text in this system's ANSI code page %u: readers see "
               "other characters there. Correct the line, or ask the vendor whose line it is."),
             number, path, ::GetACP()));
-        break;
+        return;
     }
+}
+
+bool HasLineWithoutEquals(const CRegistrationList& list, const ProfileSection& section,
+                          const wxString& key)
+{
+    for (size_t i = section.header + 1; i < section.end; ++i)
+    {
+        if (list.Lines()[i].kind == ProfileLine::Kind::Text &&
+            IsSameProfileName(list.Lines()[i].name, key))
+            return true;
+    }
+    return false;
 }
 
 void CheckProgramPath(const CRegistrationList& list, const ProfileSection& product,
@@ -102,11 +150,31 @@ void CheckProgramPath(const CRegistrationList& list, const ProfileSection& produ
             program, installed));
 }
 
+// Entries behind the number readers stop at are seen by nobody: says what
+// stops them there.
+void CheckWhereReadersStop(const CRegistrationList& list, Findings& findings)
+{
+    const int stop = list.StopNumber();
+    if (list.Entries().empty() || list.Entries().back().number <= stop)
+        return;
+    const ProfileSection& section = *list.ListSection();
+    wxString cause;
+    if (list.Entry(stop) != nullptr)
+        cause = wxString::Format(_("NAME%d in [BVS] is empty"), stop);
+    else if (HasLineWithoutEquals(list, section, wxString::Format(wxS("NAME%d"), stop)))
+        cause = wxString::Format(_("the line NAME%d in [BVS] has no \"=\""), stop);
+    else
+        cause = wxString::Format(_("NAME%d is missing in [BVS]"), stop);
+    findings.Problem(wxString::Format(
+        _("%s: readers that count up from NAME1 stop there and do not see the entries after "
+          "it. Number the entries without a gap."),
+        cause));
+}
+
 void CheckList(const CRegistrationList& list, const wxString& file,
                const Installation& installation, Findings& findings)
 {
-    const ProfileSection* listSection = list.FindSection(kListSection);
-    if (listSection == nullptr)
+    if (list.ListSection() == nullptr)
     {
         findings.Problem(wxString::Format(
             _("%s has no [BVS] section: the practice software finds no imaging system in it. "
@@ -124,27 +192,17 @@ void CheckList(const CRegistrationList& list, const wxString& file,
             listHeaders, file));
 
     std::set<wxString> listedSections;
-    int expected = 1;
-    bool gapReported = false;
     for (const ListEntry& entry : list.Entries())
     {
         listedSections.insert(entry.system.Upper());
-        if (list.FindSection(entry.system) == nullptr)
+        if (!entry.system.empty() && list.FindSection(entry.system) == nullptr)
             findings.Problem(wxString::Format(
                 _("NAME%d=%s in [BVS] names a section that does not exist: the practice software "
                   "offers an imaging system it cannot call. Remove the entry or install that "
                   "system again."),
                 entry.number, entry.system));
-        if (entry.number != expected && !gapReported)
-        {
-            findings.Problem(wxString::Format(
-                _("NAME%d is missing in [BVS]: readers that count up from NAME1 stop there and do "
-                  "not see the entries after it. Number the entries without a gap."),
-                expected));
-            gapReported = true;
-        }
-        expected = entry.number + 1;
     }
+    CheckWhereReadersStop(list, findings);
     // An entry behind a gap is reported with the gap.
     if (list.FindEntry(kProductSection) == nullptr)
         findings.Problem(_("Tivora is not listed in [BVS]: the practice software does not offer "
@@ -204,8 +262,10 @@ void CheckRegistrationFile(const Installation& installation, Findings& findings)
             _("%s is read-only: no imaging system can register in it. Remove the read-only "
               "attribute (Properties), then install the product again."),
             file));
-    CheckBytes(file, bytes, findings);
+    CheckBytes(file, bytes, lines, findings);
     if (!readable)
         return;
-    CheckList(CRegistrationList(lines.text), file, installation, findings);
+    const CRegistrationList list(lines.text);
+    CheckList(list, file, installation, findings);
+    CheckSystemReader(file, list.View(), findings);
 }

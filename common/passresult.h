@@ -17,6 +17,9 @@ struct PassResult
         FileChanged,
         // The product's registration calls another installation's program.
         OtherInstallation,
+        // The file is as the pass meant it, but the system's own reader of
+        // it finds otherwise; the reason says what it finds.
+        ReaderDisagrees,
         Refused,
     };
 

@@ -24,8 +24,9 @@ bool IsBusyError(unsigned long error);
 bool IsWriteProtected(const wxString& path);
 
 // Writes `bytes` to a new temporary file in the directory of `path`, flushed
-// to disk and carrying the attributes or permissions of `path` where that
-// exists; returns its path, or an empty string.
+// to disk and, where `path` exists, carrying its attributes and its access
+// rights (and its owner where this process may set it); returns its path, or
+// an empty string.
 wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error);
 
 // Reads at most `most` bytes of the file at `path` into `bytes` (none for a

@@ -6,6 +6,8 @@
 #include <wx/log.h>
 #include <wx/msw/wrapwin.h>
 
+#include <vector>
+
 namespace
 {
 
@@ -34,6 +36,32 @@ bool WriteAndFlush(const wxString& path, const std::string& bytes, unsigned long
         complete = false;
     }
     return complete;
+}
+
+// Gives `temp` the access list of `path`, and its owner where this process
+// may set it, so that replacing the file changes nobody's rights: a new file
+// would get the directory's default rights instead. False, with the
+// system's error code, when the access list could not be copied.
+bool CopyRights(const wxString& path, const wxString& temp, unsigned long& error)
+{
+    const SECURITY_INFORMATION wanted = DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION;
+    DWORD size = 0;
+    ::GetFileSecurityW(path.wc_str(), wanted, nullptr, 0, &size);
+    if (size == 0)
+    {
+        error = ::GetLastError();
+        // A file that is gone meanwhile has no rights to keep.
+        return error == ERROR_FILE_NOT_FOUND;
+    }
+    std::vector<unsigned char> descriptor(size);
+    if (!::GetFileSecurityW(path.wc_str(), wanted, descriptor.data(), size, &size) ||
+        !::SetFileSecurityW(temp.wc_str(), DACL_SECURITY_INFORMATION, descriptor.data()))
+    {
+        error = ::GetLastError();
+        return false;
+    }
+    ::SetFileSecurityW(temp.wc_str(), OWNER_SECURITY_INFORMATION, descriptor.data());
+    return true;
 }
 
 } // namespace
@@ -82,7 +110,8 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     }
     if (temp.empty())
         return temp;
-    if (!WriteAndFlush(temp, bytes, error))
+    const bool replacesAFile = ::GetFileAttributesW(path.wc_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!WriteAndFlush(temp, bytes, error) || (replacesAFile && !CopyRights(path, temp, error)))
     {
         ::DeleteFileW(temp.wc_str());
         return wxString();

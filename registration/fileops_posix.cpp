@@ -63,7 +63,8 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
 {
     const std::string target(path.fn_str());
     struct stat old;
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const bool haveOld = ::stat(target.c_str(), &old) == 0;
+    const mode_t mode = haveOld ? (old.st_mode & 07777) : 0644;
 
     std::string temp = target + ".XXXXXX";
     const int fd = ::mkstemp(&temp[0]);
@@ -72,6 +73,10 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
         error = errno;
         return wxString();
     }
+    // The owner is kept where this process may give the file away; the mode
+    // always.
+    const bool ownerKept = !haveOld || ::fchown(fd, old.st_uid, old.st_gid) == 0;
+    static_cast<void>(ownerKept);
     bool written = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (!written)
         error = errno;

@@ -7,7 +7,6 @@
 #include <wx/strconv.h>
 
 #include "common/product.h"
-#include "registration/listreader.h"
 
 namespace
 {
@@ -17,31 +16,12 @@ const char kCrLf[] = "\r\n";
 // The key that only the DS-Win variant of the product's section holds.
 const wxString kDsWinOnlyKey(wxS("MMOVIEW"));
 
+const wxString kListSectionName(wxS("BVS"));
+
 PassResult Unencodable()
 {
     return PassResult::Refused(
         _("the installation directory cannot be written in the system's character set"));
-}
-
-bool IsAscii(const std::string& bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
-}
-
-// Text that keeps the file's ASCII characters and stands U+FFFD, which no
-// key, value or header the program looks for holds, for every other byte:
-// this cannot fail, and cannot turn a byte into structure.
-wxString StructureOnly(const std::string& bytes)
-{
-    wxString text;
-    text.reserve(bytes.size());
-    for (const char ch : bytes)
-    {
-        const unsigned char byte = static_cast<unsigned char>(ch);
-        text += byte < 0x80 ? wxUniChar(byte) : wxUniChar(0xFFFD);
-    }
-    return text;
 }
 
 // The new file as the old lines with some of them replaced or removed and
@@ -116,9 +96,15 @@ size_t NewListSectionPosition(const CRegistrationList& list)
     if (!list.Sections().empty())
         return list.LastEntryLine(list.Sections().back()) + 1;
     const std::vector<ProfileLine>& lines = list.Lines();
-    const auto lastEntry = std::find_if(lines.rbegin(), lines.rend(),
-                                        [](const ProfileLine& line) { return line.IsEntry(); });
+    const auto lastEntry =
+        std::find_if(lines.rbegin(), lines.rend(),
+                     [](const ProfileLine& line) { return line.kind == ProfileLine::Kind::Entry; });
     return static_cast<size_t>(lines.rend() - lastEntry);
+}
+
+bool NamesProduct(const wxString& system)
+{
+    return IsSameProfileName(system, kProductSection);
 }
 
 // The line's bytes with the number of its list key "NAMEn" made `number`: the
@@ -132,34 +118,120 @@ std::string RenumberedKey(const std::string& line, int number)
            (digitsEnd == std::string::npos ? std::string() : line.substr(digitsEnd));
 }
 
-// Lists the product at the first free number: a new entry, or its entry
-// behind a gap, which readers never reach, given that number (together with
-// any later key of that number that names it too, so that none of them
-// comes to light in its place).
-void AddListEntry(const CRegistrationList& list, const std::vector<std::string>& lines,
-                  CLineSplice& splice)
+// The line's bytes up to its first "=", which ends its ASCII key.
+std::string KeyBytes(const std::string& line)
 {
-    if (const ListEntry* hidden = list.FindEntry(kProductSection))
+    return line.substr(0, line.find('=') + 1);
+}
+
+// The list's key lines, each with its number, in file order.
+std::vector<std::pair<size_t, int>> ListKeyLines(const CRegistrationList& list)
+{
+    std::vector<std::pair<size_t, int>> keys;
+    const ProfileSection* section = list.ListSection();
+    for (size_t i = section->header + 1; i < section->end; ++i)
     {
-        const ProfileSection& section = *list.ListSection();
-        for (size_t i = hidden->line; i < section.end; ++i)
+        const ProfileLine& line = list.Lines()[i];
+        const int number = line.kind == ProfileLine::Kind::Entry ? ListKeyNumber(line.name) : 0;
+        if (number != 0)
+            keys.emplace_back(i, number);
+    }
+    return keys;
+}
+
+// Takes every key naming the product with a number from `from` on out of the
+// list, and numbers the later entries down by as many of the product's
+// entries as stood below them, so that readers see the same systems in the
+// same order without the product. Readers take the first key of a number:
+// an entry that is to take a product entry's number moves up into that
+// entry's line when it stood behind it, so that no hidden second key of that
+// number comes to light; where no entry takes the number, such a hidden key
+// stays hidden behind an empty entry in the product's line.
+void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::string>& lines,
+                          int from, CLineSplice& splice)
+{
+    if (list.ListSection() == nullptr)
+        return;
+    std::vector<int> productNumbers;
+    std::vector<const ListEntry*> kept;
+    for (const ListEntry& entry : list.Entries())
+    {
+        if (entry.number < from)
+            continue;
+        if (NamesProduct(entry.system))
+            productNumbers.push_back(entry.number);
+        else
+            kept.push_back(&entry);
+    }
+    const auto newNumber = [&](int number)
+    {
+        const auto below =
+            std::lower_bound(productNumbers.begin(), productNumbers.end(), number);
+        return number - static_cast<int>(below - productNumbers.begin());
+    };
+    const auto isProductNumber = [&](int number)
+    { return std::binary_search(productNumbers.begin(), productNumbers.end(), number); };
+
+    std::map<int, bool> hiddenKeyOf;
+    for (const auto& [line, number] : ListKeyLines(list))
+    {
+        if (number < from)
+            continue;
+        if (NamesProduct(list.Lines()[line].value))
+            splice.Remove(line);
+        else if (isProductNumber(number))
+            hiddenKeyOf[number] = true;
+        else if (newNumber(number) != number)
+            splice.ReplaceBytes(line, RenumberedKey(lines[line], newNumber(number)));
+    }
+    for (const int number : productNumbers)
+    {
+        const size_t productLine = list.Entry(number)->line;
+        const auto successor = std::find_if(kept.begin(), kept.end(), [&](const ListEntry* entry)
+                                            { return newNumber(entry->number) == number; });
+        if (successor != kept.end())
         {
-            const ProfileLine& line = list.Lines()[i];
-            if (line.kind == ProfileLine::Kind::Key && ListKeyNumber(line.name) == hidden->number &&
-                line.value.IsSameAs(kProductSection, false))
-                splice.ReplaceBytes(i, RenumberedKey(lines[i], list.FirstFreeNumber()));
+            if ((*successor)->line < productLine)
+                continue;
+            splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number));
+            splice.Remove((*successor)->line);
         }
+        else if (hiddenKeyOf[number])
+        {
+            splice.ReplaceBytes(productLine, KeyBytes(lines[productLine]));
+        }
+    }
+}
+
+// Lists the product once. Where readers find it, every later entry naming it
+// is taken out. Otherwise it is listed where readers stop counting: in the
+// empty entry of that number, which names nobody, or in a new entry after
+// the list's last entry line; a product entry behind that place, which no
+// reader reaches, is taken out.
+void ListProductOnce(const CRegistrationList& list, const std::vector<std::string>& lines,
+                     CLineSplice& splice)
+{
+    const int stop = list.StopNumber();
+    if (list.Lists(kProductSection))
+    {
+        TakeProductOutOfList(list, lines, list.FindEntry(kProductSection)->number + 1, splice);
         return;
     }
-    const wxString entry =
-        wxString::Format(wxS("NAME%d="), list.FirstFreeNumber()) + kProductSection;
+    TakeProductOutOfList(list, lines, stop + 1, splice);
+    if (const ListEntry* empty = list.Entry(stop))
+    {
+        const std::string key = KeyBytes(lines[empty->line]);
+        splice.ReplaceBytes(empty->line, key + kProductSection.ToStdString());
+        return;
+    }
+    const wxString entry = wxString::Format(wxS("NAME%d="), stop) + kProductSection;
     if (const ProfileSection* section = list.ListSection())
     {
         splice.InsertBefore(list.LastEntryLine(*section) + 1, entry);
         return;
     }
     const size_t position = NewListSectionPosition(list);
-    splice.InsertBefore(position, wxS("[") + list.ListSectionName() + wxS("]"));
+    splice.InsertBefore(position, wxS("[") + kListSectionName + wxS("]"));
     splice.InsertBefore(position, entry);
 }
 
@@ -180,55 +252,25 @@ void CorrectProductSection(const CRegistrationList& list, const ProfileSection& 
         const size_t line = list.KeyLine(section, key);
         if (line == CRegistrationList::npos)
             splice.InsertBefore(missingGoBefore, wanted[i]);
-        else if (!list.Lines()[line].hasValue ||
-                 list.Lines()[line].value != wanted[i].AfterFirst('='))
+        else if (list.Lines()[line].value != wanted[i].AfterFirst('='))
             splice.Replace(line, wanted[i]);
     }
 }
 
-void RemoveListEntries(const CRegistrationList& list, const std::vector<std::string>& lines,
-                       CLineSplice& splice)
-{
-    const ProfileSection* section = list.ListSection();
-    if (section == nullptr)
-        return;
-    std::vector<int> removedNumbers;
-    for (const ListEntry& entry : list.Entries())
-    {
-        if (entry.system.IsSameAs(kProductSection, false))
-            removedNumbers.push_back(entry.number);
-    }
-    for (size_t i = section->header + 1; i < section->end; ++i)
-    {
-        const ProfileLine& line = list.Lines()[i];
-        const int number = line.kind == ProfileLine::Kind::Key ? ListKeyNumber(line.name) : 0;
-        if (number == 0)
-            continue;
-        if (line.value.IsSameAs(kProductSection, false))
-        {
-            splice.Remove(i);
-            continue;
-        }
-        const auto below = std::lower_bound(removedNumbers.begin(), removedNumbers.end(), number);
-        const int shift = static_cast<int>(below - removedNumbers.begin());
-        if (shift > 0)
-            splice.ReplaceBytes(i, RenumberedKey(lines[i], number - shift));
-    }
-}
-
 // Removes every section of the product: its header and its lines up to its
-// last key, so that blank and comment lines before the next section stay.
+// last line that is neither blank nor a comment, so that blank and comment
+// lines before the next section stay.
 void RemoveProductSections(const CRegistrationList& list, CLineSplice& splice)
 {
     for (const ProfileSection& section : list.Sections())
     {
-        if (!section.name.IsSameAs(kProductSection, false))
+        if (!NamesProduct(section.name))
             continue;
         size_t last = section.header;
         for (size_t i = section.header + 1; i < section.end; ++i)
         {
-            const ProfileLine& line = list.Lines()[i];
-            if (line.kind == ProfileLine::Kind::Key && !line.IsComment())
+            const ProfileLine::Kind kind = list.Lines()[i].kind;
+            if (kind == ProfileLine::Kind::Entry || kind == ProfileLine::Kind::Text)
                 last = i;
         }
         for (size_t i = section.header; i <= last; ++i)
@@ -262,36 +304,6 @@ wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller)
     return lines;
 }
 
-std::vector<std::string> SplitLines(const std::string& bytes)
-{
-    std::vector<std::string> lines;
-    size_t next = 0;
-    while (next < bytes.size())
-    {
-        const size_t end = bytes.find_first_of("\r\n", next);
-        if (end == std::string::npos)
-        {
-            lines.push_back(bytes.substr(next));
-            break;
-        }
-        lines.push_back(bytes.substr(next, end - next));
-        next = end + 1;
-        if (bytes[end] == '\r' && next < bytes.size() && bytes[next] == '\n')
-            ++next;
-    }
-    return lines;
-}
-
-bool DecodeText(const std::string& bytes, const wxMBConv& conv, wxString& text)
-{
-    text.clear();
-    if (bytes.empty())
-        return true;
-    // Bytes that cannot be decoded give no text at all.
-    text = wxString(bytes.data(), conv, bytes.size());
-    return !text.empty();
-}
-
 bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
 {
     if (text.empty())
@@ -306,53 +318,18 @@ bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
     return true;
 }
 
-bool IsDoubleByteCodePage(unsigned codePage)
-{
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
-           codePage == 1361;
-}
-
-PassResult ReadRegistrationLines(const std::string& bytes, const wxMBConv& conv, bool doubleByte,
-                                 RegistrationFileLines& lines)
-{
-    lines.bytes = SplitLines(bytes);
-    lines.text.clear();
-    lines.text.reserve(lines.bytes.size());
-    for (size_t i = 0; i < lines.bytes.size(); ++i)
-    {
-        const std::string& line = lines.bytes[i];
-        if (line.find('\0') != std::string::npos)
-            return PassResult::Refused(wxString::Format(
-                _("line %d holds a NUL byte, as a file a crash cut short does; remove the NUL "
-                  "bytes from the file or restore it from a backup"),
-                static_cast<int>(i + 1)));
-        wxString text;
-        if (IsAscii(line))
-            text = wxString::FromAscii(line.data(), line.size());
-        else if (!DecodeText(line, conv, text) && doubleByte)
-            return PassResult::Refused(wxString::Format(
-                _("line %d is not text in the system's character set; correct the line, or ask "
-                  "the vendor whose line it is"),
-                static_cast<int>(i + 1)));
-        else if (text.empty())
-            text = StructureOnly(line);
-        lines.text.push_back(text);
-    }
-    return PassResult::Of(PassResult::Outcome::Done);
-}
-
 PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                                bool dsWinCaller, const wxMBConv& conv, std::string& newBytes)
 {
     const CRegistrationList list(file.text);
     CLineSplice splice(conv);
-    if (!list.Lists(kProductSection))
-        AddListEntry(list, file.bytes, splice);
-    if (const ProfileSection* section = list.FindSection(kProductSection))
-    {
+    // The section's missing lines come first: where a new list goes at the
+    // same place, after the product's section, they stay in the section.
+    const ProfileSection* section = list.FindSection(kProductSection);
+    if (section != nullptr)
         CorrectProductSection(list, *section, programPath, dsWinCaller, splice);
-    }
-    else
+    ListProductOnce(list, file.bytes, splice);
+    if (section == nullptr)
     {
         for (const wxString& line : ProductSectionLines(programPath, dsWinCaller))
             splice.InsertBefore(file.bytes.size(), line);
@@ -374,7 +351,7 @@ PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxStri
         return PassResult::Of(PassResult::Outcome::OtherInstallation);
 
     CLineSplice splice(conv);
-    RemoveListEntries(list, file.bytes, splice);
+    TakeProductOutOfList(list, file.bytes, 1, splice);
     RemoveProductSections(list, splice);
     if (splice.IsEmpty())
         return PassResult::Of(PassResult::Outcome::AlreadyDone);

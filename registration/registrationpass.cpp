@@ -12,6 +12,7 @@
 #include "registration/accessrights.h"
 #include "registration/backup.h"
 #include "registration/filereplace.h"
+#include "registration/systemreader.h"
 #include "common/pathrules.h"
 #include "common/platform.h"
 #include "common/product.h"
@@ -40,14 +41,20 @@ bool CVddsRegistration::Register()
     // that was refused or interrupted runs again at the next start; a product
     // the file already lists keeps that from adding a second entry.
     const PassResult result = WriteRegistration();
-    if (!result.Is(PassResult::Outcome::Refused))
+    if (result.Is(PassResult::Outcome::Done) || result.Is(PassResult::Outcome::AlreadyDone))
     {
         written->SetValue(wxS("1"));
         return true;
     }
-    wxLogError(_("Tivora was not registered in %s: %s. The file was left unchanged; the "
-                 "registration will be tried again at the next start."),
-               RegistrationFilePath(), result.Explanation());
+    if (result.Is(PassResult::Outcome::ReaderDisagrees))
+        wxLogError(_("Tivora was entered in %s as Windows reads such files, but the system's own "
+                     "reader of the file %s. The registration will be tried again at the next "
+                     "start."),
+                   RegistrationFilePath(), result.reason);
+    else
+        wxLogError(_("Tivora was not registered in %s: %s. The file was left unchanged; the "
+                     "registration will be tried again at the next start."),
+                   RegistrationFilePath(), result.Explanation());
     return false;
 }
 
@@ -66,10 +73,11 @@ PassResult CVddsRegistration::WriteRegistration()
             return BuildRegisteredFile(file, ProgramPath(), m_dsWinCaller, LocalEncoding(),
                                        newBytes);
         });
+    const PassResult confirmed = ConfirmedBySystemReader(result, true);
     OpenDataConfigRights();
     if (!m_windowsDir.empty())
         OpenAccessRights(RegistrationFilePath());
-    return result;
+    return confirmed;
 }
 
 bool CVddsRegistration::Unregister()
@@ -83,13 +91,22 @@ bool CVddsRegistration::Unregister()
                 LocalEncoding(), newBytes);
         });
     if (result.Is(PassResult::Outcome::OtherInstallation))
+    {
         wxLogWarning(_("Tivora was left registered in %s: the registration calls another "
                        "installation's program, not %s."),
                      RegistrationFilePath(), ProgramPath());
-    if (!result.Is(PassResult::Outcome::Refused))
         return true;
-    wxLogError(_("Tivora could not be removed from %s: %s. The file was left unchanged."),
-               RegistrationFilePath(), result.Explanation());
+    }
+    const PassResult confirmed = ConfirmedBySystemReader(result, false);
+    if (confirmed.Is(PassResult::Outcome::Done) || confirmed.Is(PassResult::Outcome::AlreadyDone))
+        return true;
+    if (confirmed.Is(PassResult::Outcome::ReaderDisagrees))
+        wxLogError(_("Tivora was taken out of %s as Windows reads such files, but the system's "
+                     "own reader of the file %s."),
+                   RegistrationFilePath(), confirmed.reason);
+    else
+        wxLogError(_("Tivora could not be removed from %s: %s. The file was left unchanged."),
+                   RegistrationFilePath(), confirmed.Explanation());
     return false;
 }
 
@@ -133,16 +150,6 @@ PassResult CVddsRegistration::EditFile(const FileEdit& edit)
     return RetryWhileFileChanges([&] { return TryEditFile(RegistrationFilePath(), edit); });
 }
 
-PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
-                                RegistrationFileLines& lines)
-{
-    const PassResult read = ReadWholeFile(path, bytes);
-    if (!read.Is(PassResult::Outcome::Done))
-        return read;
-    return ReadRegistrationLines(bytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
-                                 lines);
-}
-
 PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
 {
     for (int n = 0; n < kEditAttempts; ++n)
@@ -182,4 +189,40 @@ void CVddsRegistration::BackupRegistration(const wxString& iniPath, const std::s
     if (backup.Is(PassResult::Outcome::Refused))
         wxLogError(_("No backup of %s was made in %s: %s."), iniPath, m_appPath,
                    backup.Explanation());
+}
+
+PassResult CVddsRegistration::ConfirmedBySystemReader(const PassResult& result,
+                                                      bool registered) const
+{
+    if (!result.Is(PassResult::Outcome::Done) && !result.Is(PassResult::Outcome::AlreadyDone))
+        return result;
+    ReadersView system;
+    if (!ReadWithSystemReader(RegistrationFilePath(), system))
+        return result;
+    const wxString disagreement = SystemReaderDisagreement(system, ProgramPath(), registered);
+    if (disagreement.empty())
+        return result;
+    return PassResult{PassResult::Outcome::ReaderDisagrees, disagreement, 0};
+}
+
+wxString SystemReaderDisagreement(const ReadersView& system, const wxString& programPath,
+                                  bool registered)
+{
+    const bool listed = system.Lists(kProductSection);
+    if (!registered)
+        return listed ? wxString(_("still lists Tivora")) : wxString();
+    if (!listed && system.systems.empty())
+        return _("finds no imaging system in the list");
+    if (!listed)
+    {
+        wxString systems;
+        for (const wxString& name : system.systems)
+            systems += (systems.empty() ? wxString() : wxString(wxS(", "))) + name;
+        return wxString::Format(_("lists %s, not Tivora"), systems);
+    }
+    if (system.program.empty())
+        return _("finds no program that calls Tivora");
+    if (!system.program.IsSameAs(programPath, false))
+        return wxString::Format(_("finds Tivora calling %s, not %s"), system.program, programPath);
+    return wxString();
 }

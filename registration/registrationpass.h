@@ -23,8 +23,10 @@ public:
     // set-up run asks; the same report and result as RegisterOnce().
     bool Register();
     // Runs the pass and opens the access rights: Done or AlreadyDone when the
-    // registration file holds the product afterwards, otherwise Refused with
-    // the reason. A backup that could not be made is reported on its own.
+    // registration file holds the product afterwards and the system's own
+    // reader finds it there, ReaderDisagrees when that reader finds otherwise,
+    // otherwise Refused with the reason. A backup that could not be made is
+    // reported on its own.
     PassResult WriteRegistration();
 
     // Removes the product's entry and sections from the registration file,
@@ -48,6 +50,9 @@ private:
     // that is not absolute, or a link, is reported and left unchanged.
     void OpenDataConfigRights() const;
     PassResult TryEditFile(const wxString& iniPath, const FileEdit& edit);
+    // `result` of an edit that left the product `registered` or taken out,
+    // unless the system's own reader of the file finds otherwise.
+    PassResult ConfirmedBySystemReader(const PassResult& result, bool registered) const;
     void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
 
     wxString m_appPath;
@@ -56,12 +61,12 @@ private:
     wxString m_windowsDir;
 };
 
-// Reads the registration file at `path` as the pass does: its bytes, and its
-// lines decoded in the ANSI code page (see ReadRegistrationLines). Done, or
-// Refused with the reason when the file cannot be read or its lines cannot
-// be understood; `bytes` holds whatever could be read.
-PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
-                                RegistrationFileLines& lines);
+// What the system's own reader of the registration file finds wrong with a
+// registration of the program at `programPath` just made (`registered`) or
+// taken out, in words that follow "the system's own reader of the file";
+// empty when it finds what the pass left.
+wxString SystemReaderDisagreement(const ReadersView& system, const wxString& programPath,
+                                  bool registered);
 
 // Another program that keeps rewriting the file wins after this many tries.
 const int kEditAttempts = 5;

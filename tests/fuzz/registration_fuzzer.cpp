@@ -14,7 +14,7 @@
 #include "common/platform.h"
 #include "common/product.h"
 #include "registration/iniedit.h"
-#include "registration/listreader.h"
+#include "registration/registrationfile.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <algorithm>
-#include <cctype>
-#include <map>
-#include <set>
 
 #include "../subsequence.h"
 #include "vddsfixture.h"
@@ -23,21 +21,15 @@ class IniGenerator
 public:
     explicit IniGenerator(unsigned seed) : m_random(seed) {}
 
-    std::string File(std::vector<std::string>& lines)
+    std::string File()
     {
-        const int count = Pick(0, 30);
         std::string text;
-        for (int i = 0; i < count; ++i)
+        for (int i = Pick(0, 30); i > 0; --i)
         {
-            lines.push_back(Line());
             // A lone CR followed by an empty line's LF would read as one CR LF.
+            const std::string line = Line();
             const bool afterLoneCr = !text.empty() && text.back() == '\r';
-            text += lines.back();
-            if (i + 1 < count || Pick(0, 3) > 0)
-                text += afterLoneCr && lines.back().empty() ? "\r\n"
-                                                            : Pick({"\r\n", "\r\n", "\n", "\r"});
-            else if (lines.back().empty())
-                lines.pop_back(); // an empty last line without a line break is no line
+            text += line + (afterLoneCr && line.empty() ? "\r\n" : Pick({"\r\n", "\n", "\r"}));
         }
         return text;
     }
@@ -45,29 +37,33 @@ public:
 private:
     std::string Line()
     {
-        switch (Pick(0, 9))
+        switch (Pick(0, 13))
         {
         case 0:
         case 1:
-            return Pick({"", " "}) + "[" +
-                   Pick({"BVS", "BVS", "bvs", "BVS x", "XBVS", "Bvs", "BVSX", "_BVS a", " BVS"}) +
-                   "]";
-        case 8:
-            // Entries that name the product, seen by readers or not.
-            return Pick({"NAME1=TIVORA", "NAME2=TIVORA", "NAME3 = tivora ", "NAME2=\"TIVORA\"",
-                         "LAST=TIVORA", "NAME02=TIVORA", ";NAME1=TIVORA"});
+            return Pick({"", " ", "\x0b"}) +
+                   Pick({"[BVS]", "[bvs]", "[BVS", "[ BVS ]", "[BVS] ; Liste [alt]", "[BVS x]",
+                         "[XBVS]", "[B]VS]"});
         case 2:
-            return "[" + Word() + "]";
+            return Pick({"[TIVORA]", "[ Tivora ]", "[TIVORA", "[tivora] x"});
         case 3:
-            return Pick({"", " ", "\t"});
+            return "[" + Word() + Pick({"]", "", "] y]"});
         case 4:
-            return Pick({";", "#", "  ;"}) + Word();
+            return Pick({"", " ", "\t"});
         case 5:
-            return Word();
+            return Pick({";", "#", "  ;"}) + Pick({"NAME1=A", "NAME2=TIVORA", Word()});
         case 6:
-            return "NAME" + std::to_string(Pick(1, 5)) + "=" + Word();
+            return Word();
+        case 7:
+        case 8:
+        case 10:
+        case 11:
+            return Pick({"", " ", "\xA0"}) + "NAME" + std::to_string(Pick(1, 3)) +
+                   Pick({"=" + Word(), "=" + Word(), "=", "", "=\"\"", "=TIVORA", " = \"tivora\" "});
+        case 9:
+            return Pick({"PATDATIMPORT=C:\\Alt\\tvdds.exe", "STAGES=7", "VERSION=9", "NAME=X"});
         default:
-            return Pick({"", "  "}) + Word() + Pick({"=", " = ", "="}) + Word();
+            return Pick({"", "  "}) + Word() + Pick({"=", " = "}) + Word();
         }
     }
 
@@ -90,132 +86,199 @@ private:
     std::mt19937 m_random;
 };
 
-std::vector<std::string> SplitCrLf(const std::string& text)
+std::vector<std::string> LinesOf(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-std::string Trim(const std::string& text)
-{
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos)
-        return std::string();
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
-
-std::string Upper(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
-    return text;
-}
-
-// What practice software sees, read here without any of the program's code,
-// by the rules of Windows' profile API: the first section of each name
-// counts, the first key of each name in it; values lose blanks and quotes;
-// the list is read from NAME1 up to the first missing number.
-struct SeenByReaders
-{
-    std::vector<std::string> systems;
-    std::string program;
-    // No [BVS], but a section named "... BVS ...": the program keeps its
-    // list there, where readers of [BVS] do not look.
-    bool listElsewhere = false;
-};
-
-SeenByReaders ReadAsPracticeSoftware(const std::string& bytes)
-{
-    std::map<std::string, std::map<std::string, std::string>> sections;
-    std::set<std::string> seen;
-    std::map<std::string, std::string>* current = nullptr;
-    bool otherListName = false;
     std::string line;
-    for (size_t i = 0; i <= bytes.size(); ++i)
+    for (size_t i = 0; i < bytes.size(); ++i)
     {
-        if (i < bytes.size() && bytes[i] != '\r' && bytes[i] != '\n')
+        if (bytes[i] != '\r' && bytes[i] != '\n')
         {
             line += bytes[i];
             continue;
         }
-        const std::string text = Trim(line);
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        lines.push_back(line);
         line.clear();
-        if (!text.empty() && text[0] == '[' && text.find(']') != std::string::npos)
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+// Windows trims every control character and the blank.
+std::string Trim(const std::string& text)
+{
+    const auto blank = [](char ch) { return ch >= 0x01 && ch <= 0x20; };
+    size_t begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+// Upper case in Windows-1252, where the lower-case letters above ASCII stand
+// 0x20 above their capitals.
+std::string Upper(std::string text)
+{
+    for (char& ch : text)
+    {
+        const unsigned char byte = static_cast<unsigned char>(ch);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte != 0xF7 && byte != 0xFF))
+            ch = static_cast<char>(byte - 0x20);
+    }
+    return text;
+}
+
+// What practice software sees, read here without any of the program's code,
+// by the rules Windows' profile API follows: every line whose first
+// non-blank character is "[" is a header, named up to its first "]"; only
+// the first section of a name counts, and the first key of a name in it;
+// ";" starts a comment; values lose their blanks and one pair of quotes;
+// the list is counted up from NAME1 to the first number with no value.
+const std::string kRepeat = "\x01repeated";
+
+struct Reading
+{
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    // For each line, the upper case name of the section it stands in, marked
+    // as a repeat where that section is not the first of its name; "" before
+    // the first header.
+    std::vector<std::string> owner;
+
+    std::vector<std::string> List() const
+    {
+        std::vector<std::string> systems;
+        const auto list = sections.find("BVS");
+        for (int n = 1; list != sections.end(); ++n)
         {
-            const std::string name = text.substr(1, text.rfind(']') - 1);
-            otherListName |= name.find("BVS ") != std::string::npos;
-            current = seen.insert(Upper(name)).second ? &sections[Upper(name)] : nullptr;
-            continue;
+            const auto entry = list->second.find("NAME" + std::to_string(n));
+            if (entry == list->second.end() || entry->second.empty())
+                break;
+            systems.push_back(Upper(entry->second));
         }
+        return systems;
+    }
+
+    std::string Program() const
+    {
+        const auto product = sections.find("TIVORA");
+        if (product == sections.end() || !product->second.count("PATDATIMPORT"))
+            return std::string();
+        return product->second.at("PATDATIMPORT");
+    }
+};
+
+Reading ReadAsWindows(const std::vector<std::string>& lines)
+{
+    Reading reading;
+    std::map<std::string, std::string>* current = nullptr;
+    std::string currentName;
+    for (const std::string& line : lines)
+    {
+        const std::string text = Trim(line);
+        if (!text.empty() && text[0] == '[')
+        {
+            currentName = Upper(Trim(text.substr(1, text.find(']', 1) - 1)));
+            const bool first = !reading.sections.count(currentName);
+            current = first ? &reading.sections[currentName] : nullptr;
+            if (!first)
+                currentName += kRepeat;
+        }
+        reading.owner.push_back(currentName);
         const size_t equals = text.find('=');
-        if (current == nullptr || equals == std::string::npos)
+        if (current == nullptr || text.empty() || text[0] == ';' || text[0] == '[' ||
+            equals == std::string::npos)
             continue;
         std::string value = Trim(text.substr(equals + 1));
         if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
             value = value.substr(1, value.size() - 2);
         current->emplace(Upper(Trim(text.substr(0, equals))), value);
     }
-    SeenByReaders readers;
-    readers.listElsewhere = !seen.count("BVS") && otherListName;
-    auto& list = sections["BVS"];
-    for (int n = 1; list.count("NAME" + std::to_string(n)); ++n)
-        readers.systems.push_back(Upper(list["NAME" + std::to_string(n)]));
-    readers.program = sections["TIVORA"]["PATDATIMPORT"];
-    return readers;
+    return reading;
 }
 
-int CountProduct(const SeenByReaders& readers)
+// The lines of every section but the list and the product's, which no
+// edit may change, in order.
+std::vector<std::string> OtherVendorsLines(const std::vector<std::string>& lines,
+                                           const Reading& reading)
 {
-    return static_cast<int>(std::count(readers.systems.begin(), readers.systems.end(), "TIVORA"));
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (reading.owner[i] != "BVS" && reading.owner[i] != "TIVORA" &&
+            reading.owner[i] != "TIVORA" + kRepeat)
+            kept.push_back(lines[i]);
+    return kept;
+}
+
+// Every section as readers see it, but the list and the product's.
+std::map<std::string, std::map<std::string, std::string>> OtherSections(const Reading& reading)
+{
+    auto sections = reading.sections;
+    sections.erase("BVS");
+    sections.erase("TIVORA");
+    return sections;
+}
+
+bool StartsWith(const std::vector<std::string>& whole, const std::vector<std::string>& part)
+{
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+std::vector<std::string> Without(std::vector<std::string> systems, const std::string& system)
+{
+    systems.erase(std::remove(systems.begin(), systems.end(), system), systems.end());
+    return systems;
 }
 
 using RegistrationPropertyTest = VddsFixture;
 
 } // namespace
 
-TEST_F(RegistrationPropertyTest, EveryGeneratedFileKeepsItsLinesAndIsSeenListedOnce)
+// Install, a second install and the removal of each generated file, read
+// by an oracle of Windows' rules: after an install readers find the product
+// once, calling this program, after the systems they found before; after a
+// removal they find the list they found before without it. No other
+// section reads otherwise, and its lines keep their bytes.
+TEST_F(RegistrationPropertyTest, EveryGeneratedFileIsRegisteredAndRemovedAsWindowsReadsIt)
 {
-    const std::string product = ProductSection(false);
-    for (unsigned seed = 1; seed <= 400; ++seed)
+    for (unsigned seed = 1; seed <= 500; ++seed)
     {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::vector<std::string> oldLines;
-        const std::string before = IniGenerator(seed).File(oldLines);
-        const std::string after = RegisterInto(before, false);
-        ASSERT_EQ("1", Flag());
+        // Each pass keeps a backup: so many slow the search for the newest.
+        std::filesystem::remove_all(AppPath());
+        std::filesystem::create_directory(AppPath());
+        const std::string before = IniGenerator(seed).File();
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", file:\n" + before);
+        const std::vector<std::string> oldLines = LinesOf(before);
+        const Reading earlier = ReadAsWindows(oldLines);
 
-        ASSERT_GE(after.size(), product.size());
-        EXPECT_EQ(product, after.substr(after.size() - product.size()));
-        const std::vector<std::string> newLines =
-            SplitCrLf(after.substr(0, after.size() - product.size()));
-        const SeenByReaders earlier = ReadAsPracticeSoftware(before);
-        const SeenByReaders readers = ReadAsPracticeSoftware(after);
-        if (newLines.size() == oldLines.size())
+        const std::string registered = RegisterInto(before, false);
+        ASSERT_EQ("1", Flag());
+        const std::vector<std::string> newLines = LinesOf(registered);
+        const Reading readers = ReadAsWindows(newLines);
+        const std::vector<std::string> list = readers.List();
+        ASSERT_EQ(1, std::count(list.begin(), list.end(), "TIVORA")) << registered;
+        EXPECT_TRUE(StartsWith(Without(list, "TIVORA"), Without(earlier.List(), "TIVORA")))
+            << registered;
+        EXPECT_EQ(AppPath() + "/tvdds", readers.Program()) << registered;
+        EXPECT_EQ(OtherSections(earlier), OtherSections(readers)) << registered;
+        EXPECT_TRUE(IsSubsequence(OtherVendorsLines(oldLines, earlier), newLines)) << registered;
+        EXPECT_EQ(registered, RegisterInto(registered, false)) << "a second pass";
+
+        for (const std::string& registration : {before, registered})
         {
-            // Product entries behind a gap were given the free number instead.
-            for (size_t i = 0; i < newLines.size(); ++i)
-            {
-                const bool namesProduct = Upper(newLines[i]).find("TIVORA") != std::string::npos;
-                EXPECT_TRUE(newLines[i] == oldLines[i] || namesProduct) << newLines[i];
-            }
+            const std::vector<std::string> lines = LinesOf(registration);
+            const Reading seen = ReadAsWindows(lines);
+            bool removed = false;
+            const std::string unregistered = UnregisterFrom(registration, removed);
+            EXPECT_TRUE(removed);
+            const Reading afterRemoval = ReadAsWindows(LinesOf(unregistered));
+            EXPECT_EQ(Without(seen.List(), "TIVORA"), afterRemoval.List()) << unregistered;
+            EXPECT_EQ(OtherSections(seen), OtherSections(afterRemoval)) << unregistered;
+            EXPECT_TRUE(IsSubsequence(OtherVendorsLines(lines, seen), LinesOf(unregistered)))
+                << unregistered;
         }
-        else
-        {
-            EXPECT_TRUE(IsSubsequence(oldLines, newLines)) << "before:\n"
-                                                           << before << "\nafter:\n"
-                                                           << after;
-        }
-        EXPECT_LE(newLines.size(), oldLines.size() + 2);
-        if (!earlier.listElsewhere)
-        {
-            EXPECT_EQ(std::max(1, CountProduct(earlier)), CountProduct(readers))
-                << "before:\n"
-                << before << "\nafter:\n"
-                << after;
-        }
-        EXPECT_EQ(AppPath() + "/tvdds", readers.program);
     }
 }
