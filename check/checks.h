@@ -48,5 +48,5 @@ void CheckCopies(Findings& findings);
 // The rights the program grants, and a link where the data directory is.
 void CheckRights(const Installation& installation, Findings& findings);
 
-// The imaging client, where the program would look for it.
-void CheckClient(const Installation& installation, Findings& findings);
+// The imaging client, where the program beside the check would look for it.
+void CheckClient(Findings& findings);

@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     CheckRegistrationFile(installation, findings);
     CheckCopies(findings);
     CheckRights(installation, findings);
-    CheckClient(installation, findings);
+    CheckClient(findings);
 
     Write(wxString::Format(_("Tivora check of %s"), installation.registrationFile) + wxS("\r\n"));
     for (const wxString& line : findings.Lines())

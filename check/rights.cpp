@@ -1,12 +1,16 @@
 #include <wx/filefn.h>
 #include <wx/intl.h>
 #include <wx/log.h>
+#include <wx/stdpaths.h>
+#include <wx/utils.h>
 #include <wx/msw/wrapwin.h>
 
 #include <aclapi.h>
 
 #include "check/checks.h"
 #include "common/product.h"
+#include "registration/accessrights.h"
+#include "starter/launchrules.h"
 
 namespace
 {
@@ -103,30 +107,46 @@ void CheckRights(const Installation& installation, Findings& findings)
     const wxString& conf = installation.dataConfigPath;
     if (conf.empty())
         return;
-    const DWORD attributes = ::GetFileAttributesW(conf.wc_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    // The same test the registration pass makes before it opens the rights.
+    switch (InspectDirectory(conf))
+    {
+    case DirectoryRights::Opened:
+        break;
+    case DirectoryRights::Link:
         findings.Problem(wxString::Format(
-            _("The data configuration directory %s does not exist. Install the product again."),
+            _("The data configuration directory %s is a link, or a link stands above it: the "
+              "program never opens its rights through a link. Replace the link by a directory, "
+              "then install the product again."),
             conf));
-    else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        findings.Problem(wxString::Format(
-            _("The data configuration directory %s is a link: the program never opens its rights "
-              "through a link. Replace the link by a directory, then install the product again."),
-            conf));
-    else
-        CheckOpenRights(conf, findings);
+        return;
+    case DirectoryRights::NotADirectory:
+    case DirectoryRights::Failed:
+        if (::GetFileAttributesW(conf.wc_str()) == INVALID_FILE_ATTRIBUTES)
+            findings.Problem(wxString::Format(
+                _("The data configuration directory %s does not exist. Install the product "
+                  "again."),
+                conf));
+        else
+            findings.Problem(wxString::Format(
+                _("The data configuration directory %s is no directory the program can open. "
+                  "Replace it by a directory, then install the product again."),
+                conf));
+        return;
+    }
+    CheckOpenRights(conf, findings);
 }
 
-void CheckClient(const Installation& installation, Findings& findings)
+void CheckClient(Findings& findings)
 {
-    // Windows looks beside the calling program first, then on the search path.
-    wchar_t found[MAX_PATH];
-    if ((!installation.appPath.empty() &&
-         wxFileExists(installation.appPath + wxS("\\") + kClientFileName)) ||
-        ::SearchPathW(nullptr, kClientFileName.wc_str(), nullptr, MAX_PATH, found, nullptr) > 0)
+    // Where the program looks: beside itself, where the check stands too,
+    // then in the absolute directories of its search path, never in the
+    // current directory.
+    wxString searchPath;
+    wxGetEnv(wxS("PATH"), &searchPath);
+    if (!FindClient(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()), searchPath).empty())
         return;
     findings.Problem(wxString::Format(
-        _("%s, the imaging client, is found neither beside tvdds.exe nor on the search path: "
-          "opening an X-ray fails. Install the imaging client."),
-        kClientFileName));
+        _("%s, the imaging client, is found neither beside tvdds.exe nor in an absolute directory "
+          "of the search path (%s): opening an X-ray fails. Install the imaging client."),
+        kClientFileName, searchPath));
 }

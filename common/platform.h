@@ -37,6 +37,7 @@ enum class EventType
 // Writes `text` to the system's event log under the program's event source.
 void ReportToEventLog(const wxString& text, EventType type);
 
-// Starts the imaging client with the patient data file as its one argument,
-// without waiting for it. A failed start goes to the wx error log.
-void StartClient(const wxString& patientFile);
+// Starts the imaging client at the full path `client` with the patient data
+// file as its one argument, without waiting for it. A failed start goes to
+// the wx error log.
+void StartClient(const wxString& client, const wxString& patientFile);

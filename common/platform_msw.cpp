@@ -70,10 +70,9 @@ wxArrayString ProcessArguments()
     return wxCmdLineParser::ConvertStringToArgs(::GetCommandLineW(), wxCMD_LINE_SPLIT_DOS);
 }
 
-void StartClient(const wxString& patientFile)
+void StartClient(const wxString& client, const wxString& patientFile)
 {
-    // No directory and no application name: Windows searches for the client
-    // beside this program first, then in the current, system and PATH
-    // directories.
-    wxExecute(kClientFileName + wxS(" ") + QuoteWindowsArgument(patientFile), wxEXEC_ASYNC);
+    // The full path, quoted: Windows then searches nowhere.
+    wxExecute(QuoteWindowsArgument(client) + wxS(" ") + QuoteWindowsArgument(patientFile),
+              wxEXEC_ASYNC);
 }

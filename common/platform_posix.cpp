@@ -45,10 +45,8 @@ wxArrayString ProcessArguments()
     return wxTheApp->argv.GetArguments();
 }
 
-void StartClient(const wxString& patientFile)
+void StartClient(const wxString& client, const wxString& patientFile)
 {
-    // The argument vector goes to the client as it is; the client is found
-    // through PATH.
-    const wchar_t* const argv[] = {kClientFileName.wc_str(), patientFile.wc_str(), nullptr};
+    const wchar_t* const argv[] = {client.wc_str(), patientFile.wc_str(), nullptr};
     wxExecute(argv, wxEXEC_ASYNC);
 }

@@ -23,3 +23,7 @@ enum class DirectoryRights
 // reached through a link: the object opened must be a directory, and the
 // path the system actually opened must be `path` itself.
 DirectoryRights OpenDirectoryAccessRights(const wxString& path);
+
+// What OpenDirectoryAccessRights() meets at `path`, with nothing changed:
+// Opened stands for a directory whose rights it would open.
+DirectoryRights InspectDirectory(const wxString& path);

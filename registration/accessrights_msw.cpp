@@ -105,28 +105,45 @@ bool OpenAccessRights(const wxString& path)
         });
 }
 
-DirectoryRights OpenDirectoryAccessRights(const wxString& path)
+namespace
 {
-    // The directory is opened itself, never what a link at its place names,
-    // and then the path the system opened is compared with the path asked
-    // for: a junction or link in any component above it shows there. The
-    // check and the change meet the same object, as both go through the
-    // handle.
+
+// Opens the directory at `path` itself, never what a link at its place
+// names, with `access`, and hands the handle to `use` when it names `path`
+// reached through no link. The check and whatever `use` does meet the same
+// object, as both go through the handle.
+template <typename Use> DirectoryRights WithDirectory(const wxString& path, DWORD access, Use use)
+{
     const HANDLE dir = ::CreateFileW(
-        path.wc_str(), READ_CONTROL | WRITE_DAC,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        path.wc_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (dir == INVALID_HANDLE_VALUE)
         return DirectoryRights::Failed;
     DirectoryRights result = Examine(dir, path);
-    if (result == DirectoryRights::Opened &&
-        !WithFullControlList(
-            [&](PACL acl)
-            {
-                return ::SetSecurityInfo(dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, acl, nullptr) == ERROR_SUCCESS;
-            }))
+    if (result == DirectoryRights::Opened && !use(dir))
         result = DirectoryRights::Failed;
     ::CloseHandle(dir);
     return result;
+}
+
+} // namespace
+
+DirectoryRights OpenDirectoryAccessRights(const wxString& path)
+{
+    return WithDirectory(path, READ_CONTROL | WRITE_DAC,
+                         [](HANDLE dir)
+                         {
+                             return WithFullControlList(
+                                 [&](PACL acl)
+                                 {
+                                     return ::SetSecurityInfo(
+                                                dir, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+                                 });
+                         });
+}
+
+DirectoryRights InspectDirectory(const wxString& path)
+{
+    return WithDirectory(path, FILE_READ_ATTRIBUTES, [](HANDLE) { return true; });
 }

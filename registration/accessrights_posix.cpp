@@ -18,7 +18,12 @@ bool OpenAccessRights(const wxString& path)
     return ::chmod(name, everyoneMayWrite) == 0;
 }
 
-DirectoryRights OpenDirectoryAccessRights(const wxString& path)
+namespace
+{
+
+// Opens the directory at the absolute path `path` and hands it to `use` when
+// it names `path` reached through no link.
+template <typename Use> DirectoryRights WithDirectory(const wxString& path, Use use)
 {
     const std::string name(path.fn_str());
     if (name.empty() || name[0] != '/')
@@ -51,8 +56,20 @@ DirectoryRights OpenDirectoryAccessRights(const wxString& path)
         result = DirectoryRights::NotADirectory;
     else if (std::string(opened, static_cast<size_t>(length)) != name)
         result = DirectoryRights::Link;
-    else if (::fchmod(dir, 0777) == 0)
+    else if (use(dir))
         result = DirectoryRights::Opened;
     ::close(dir);
     return result;
+}
+
+} // namespace
+
+DirectoryRights OpenDirectoryAccessRights(const wxString& path)
+{
+    return WithDirectory(path, [](int dir) { return ::fchmod(dir, 0777) == 0; });
+}
+
+DirectoryRights InspectDirectory(const wxString& path)
+{
+    return WithDirectory(path, [](int) { return true; });
 }

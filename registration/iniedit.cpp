@@ -165,8 +165,7 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
     }
     const auto newNumber = [&](int number)
     {
-        const auto below =
-            std::lower_bound(productNumbers.begin(), productNumbers.end(), number);
+        const auto below = std::lower_bound(productNumbers.begin(), productNumbers.end(), number);
         return number - static_cast<int>(below - productNumbers.begin());
     };
     const auto isProductNumber = [&](int number)
@@ -187,7 +186,8 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
     for (const int number : productNumbers)
     {
         const size_t productLine = list.Entry(number)->line;
-        const auto successor = std::find_if(kept.begin(), kept.end(), [&](const ListEntry* entry)
+        const auto successor = std::find_if(kept.begin(), kept.end(),
+                                            [&](const ListEntry* entry)
                                             { return newNumber(entry->number) == number; });
         if (successor != kept.end())
         {

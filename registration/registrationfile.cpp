@@ -140,8 +140,7 @@ PassResult ReadRegistrationLines(const std::string& bytes, const wxMBConv& conv,
         lines.decoding.push_back(decoding);
     }
     const auto refused = std::find_if(lines.decoding.begin(), lines.decoding.end(),
-                                      [](LineDecoding decoding)
-                                      {
+                                      [](LineDecoding decoding) {
                                           return decoding == LineDecoding::Unknown ||
                                                  decoding == LineDecoding::HoldsNul;
                                       });

@@ -39,7 +39,8 @@ bool ReadWithSystemReader(const wxString& path, ReadersView& view)
     view = ReadersView();
     for (int number = 1; number <= kMostListNumbers; ++number)
     {
-        const wxString system = ProfileString(path, wxS("BVS"), wxString::Format(wxS("NAME%d"), number));
+        const wxString system =
+            ProfileString(path, wxS("BVS"), wxString::Format(wxS("NAME%d"), number));
         if (system.empty())
             break;
         view.systems.push_back(system);

@@ -1,5 +1,29 @@
 #include "starter/launchrules.h"
 
+#include <wx/filefn.h>
+#include <wx/tokenzr.h>
+
+#include "common/pathrules.h"
+#include "common/product.h"
+
+namespace
+{
+
+// An absolute directory: "C:" alone names the current directory of drive C.
+bool IsAbsoluteDirectory(const wxString& dir)
+{
+    return IsUsableInstallPath(StripOneTrailingSeparator(dir)) &&
+           !(dir.length() == 2 && dir[1] == ':');
+}
+
+wxString ClientIn(const wxString& dir)
+{
+    const wxString client = StripOneTrailingSeparator(dir) + wxFILE_SEP_PATH + kClientFileName;
+    return wxFileExists(client) ? client : wxString();
+}
+
+} // namespace
+
 bool IsDsWinCaller(const wxString& callerArgument)
 {
     return callerArgument.Contains(wxS("dswin"));
@@ -13,4 +37,21 @@ bool IsInitSetupRequest(const wxString& firstArgument)
 bool IsRemoveSetupRequest(const wxString& firstArgument)
 {
     return firstArgument.IsSameAs(wxS("removesetup"), false);
+}
+
+wxString FindClient(const wxString& programDir, const wxString& searchPath)
+{
+    if (IsAbsoluteDirectory(programDir) && !ClientIn(programDir).empty())
+        return ClientIn(programDir);
+    wxStringTokenizer entries(searchPath, wxPATH_SEP, wxTOKEN_STRTOK);
+    while (entries.HasMoreTokens())
+    {
+        wxString dir = entries.GetNextToken();
+        // An entry may stand in double quotes.
+        if (dir.length() >= 2 && dir[0] == '"' && dir.Last() == '"')
+            dir = dir.substr(1, dir.length() - 2);
+        if (IsAbsoluteDirectory(dir) && !ClientIn(dir).empty())
+            return ClientIn(dir);
+    }
+    return wxString();
 }

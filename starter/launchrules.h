@@ -12,3 +12,11 @@ bool IsInitSetupRequest(const wxString& firstArgument);
 // the uninstaller does before it removes the program: the word "removesetup"
 // alone, in any case.
 bool IsRemoveSetupRequest(const wxString& firstArgument);
+
+// The imaging client's full path where it may be started from: beside this
+// program in `programDir` first, then in each absolute directory of
+// `searchPath` (a PATH value), in order. Empty, "." and relative entries,
+// which name the current directory or one below it, are skipped: whoever
+// may write the caller's current directory never gets a program started.
+// Empty when the client is found nowhere.
+wxString FindClient(const wxString& programDir, const wxString& searchPath);

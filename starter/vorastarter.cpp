@@ -3,7 +3,11 @@
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/filefn.h>
 #include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/stdpaths.h>
+#include <wx/utils.h>
 
 #include "registry/regchecker.h"
 #include "starter/launchrules.h"
@@ -93,10 +97,27 @@ void vorastarter::Launch()
     if (args.size() < 2)
         ShowMessageBox(_("No patient data file found"), _("Warning!"), wxOK | wxICON_ERROR);
     else if (!m_removeRequest && !m_setUpRequest)
-        StartClient(args[1]);
+        StartFoundClient(args[1]);
     else if (!m_registered)
         m_exitCode = 1;
     Close(true);
+}
+
+void vorastarter::StartFoundClient(const wxString& patientFile) const
+{
+    wxString searchPath;
+    wxGetEnv(wxS("PATH"), &searchPath);
+    const wxString client =
+        FindClient(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()), searchPath);
+    if (!client.empty())
+    {
+        StartClient(client, patientFile);
+        return;
+    }
+    // Reported as a start the system could not find the program for.
+    const unsigned long kFileNotFound = 2;
+    wxLogSysError(kFileNotFound, _("Execution of command '%s' failed"),
+                  kClientFileName + wxS(" ") + patientFile);
 }
 
 void vorastarter::OnCloseWindow(wxCloseEvent& event)

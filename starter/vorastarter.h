@@ -33,6 +33,10 @@ public:
     int ExitCode() const { return m_exitCode; }
 
 private:
+    // Starts the imaging client found beside this program or on its search
+    // path, never in the current directory.
+    void StartFoundClient(const wxString& patientFile) const;
+
     wxString m_windowsDir;
     wxString m_appPath;
     wxString m_dataPath;

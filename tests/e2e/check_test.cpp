@@ -12,10 +12,19 @@ const std::string kHeading = "Tivora check of " + kIni;
 const std::string kNothingWrong = "Nothing wrong was found.";
 const std::string kSeeAbove = "Each line above says what is wrong and what to do.";
 
+// The line that says what Windows' own profile reader finds, in English and
+// in German.
+const std::string kSystemReaderNote = "NOTE: Windows' own reader of " + kIni + " finds the list: ";
+const std::string kGermanSystemReaderNote =
+    "HINWEIS: Der Leser von Windows selbst findet in " + kIni + " die Liste: ";
+
 struct CheckRun
 {
     int exitCode = -1;
+    // Every line but the system reader's.
     std::vector<std::string> lines;
+    // What the system reader's line says after its start.
+    std::string systemReader;
 };
 
 // A healthy installation through the installer, with the imaging client
@@ -62,7 +71,12 @@ protected:
         {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            run.lines.push_back(line);
+            if (line.rfind(kSystemReaderNote, 0) == 0)
+                run.systemReader = line.substr(kSystemReaderNote.size());
+            else if (line.rfind(kGermanSystemReaderNote, 0) == 0)
+                run.systemReader = line.substr(kGermanSystemReaderNote.size());
+            else
+                run.lines.push_back(line);
         }
         return run;
     }
@@ -99,11 +113,15 @@ TEST_P(SupportCheck, HealthyInstallationHasNothingWrongInEitherLanguage)
     const CheckRun run = RunCheck();
     EXPECT_EQ(0, run.exitCode);
     EXPECT_EQ((std::vector<std::string>{kHeading, kNothingWrong}), run.lines);
+    EXPECT_EQ("XRAY, TIVORA; and PATDATIMPORT of [TIVORA]: " + kSetupDir + "\\tvdds.exe.",
+              run.systemReader);
     const CheckRun german = RunCheck({{"LC_ALL", "de_DE.UTF-8"}});
     EXPECT_EQ(0, german.exitCode);
     EXPECT_EQ(
         (std::vector<std::string>{"Tivora-Prüfung von " + kIni, "Es wurde kein Fehler gefunden."}),
         german.lines);
+    EXPECT_EQ("XRAY, TIVORA; und PATDATIMPORT von [TIVORA]: " + kSetupDir + "\\tvdds.exe.",
+              german.systemReader);
 }
 
 TEST_P(SupportCheck, BrokenRegistrationFileIsFoundAsTheReadersSeeIt)
@@ -129,6 +147,17 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsFoundAsTheReadersSeeIt)
         {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" + m_healthy,
          kIni + " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
                 "section header. Save it again as ANSI text (without the three bytes EF BB BF)."},
+        // Wine's reader ends the header's name at its last "]".
+        {"a header Wine reads otherwise", Replaced(m_healthy, "[BVS]", "[BVS] ; list [old]"),
+         "Windows' own reader of " + kIni +
+             " reads it otherwise than Windows' rules for such files say (the list: XRAY, "
+             "TIVORA; PATDATIMPORT of [TIVORA]: " +
+             program +
+             "): a line of the file is read differently on this system. Correct the lines the "
+             "two readings differ in."},
+        {"an empty entry hides the next", Replaced(m_healthy, "NAME1=XRAY", "NAME1=\r\nNAME3=XRAY"),
+         "NAME1 in [BVS] is empty: readers that count up from NAME1 stop there and do not see "
+         "the entries after it. Number the entries without a gap."},
         {"the program's path to a missing file",
          Replaced(m_healthy, "PATDATIMPORT=" + program, "PATDATIMPORT=C:\\gone\\tvdds.exe"),
          "PATDATIMPORT of [TIVORA] names a program that does not exist: \"C:\\gone\\tvdds.exe\". "

@@ -218,8 +218,7 @@ bool InstallerFixture::UninstallQuietly()
     const std::string quiet = UninstallValue("QuietUninstallString");
     EXPECT_EQ("\"C:\\windows\\system32\\cmd.exe\" /v:on /c \"set "
               "u=%TEMP%\\tvdds-uninstall-%RANDOM%.exe&& copy /y \"" +
-                  kSetupDir + "\\uninstall.exe\" \"!u!\" >nul && \"!u!\" /S _?=" + kSetupDir +
-                  "\"",
+                  kSetupDir + "\\uninstall.exe\" \"!u!\" >nul && \"!u!\" /S _?=" + kSetupDir + "\"",
               quiet);
     const BoxRun run = RunWatched(Prefix(), quiet);
     EXPECT_FALSE(run.timedOut);

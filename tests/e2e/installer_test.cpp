@@ -297,7 +297,8 @@ TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMove
 }
 
 // Uninstalling keeps every other vendor's line byte for byte and numbers the
-// list down, so that readers still find the vendors after the product.
+// list down, so that readers still find the vendors after the product, and
+// keeps the file's rights.
 TEST_P(Installer, UninstallKeepsTheVendorsBeforeAndAfterTheProductVisible)
 {
     WriteIni(kOtherVendors);
@@ -306,8 +307,12 @@ TEST_P(Installer, UninstallKeepsTheVendorsBeforeAndAfterTheProductVisible)
     withLater.insert(withLater.find("NAME2=TIVORA\r\n") + 14, "NAME3 = R\xD6NTGEN\r\n");
     withLater += "\r\n[R\xD6NTGEN]\r\nNAME=R\xF6ntgen\r\nPATDATIMPORT=C:\\R\\r.exe\r\n";
     WriteIni(withLater);
+    ASSERT_TRUE(EveryoneMayReadAndWrite(kIni));
 
     ASSERT_TRUE(UninstallQuietly());
+    // Fault guarded against: the replaced file had the Windows directory's
+    // default rights, and standard users could no longer write it.
+    EXPECT_TRUE(EveryoneMayReadAndWrite(kIni)) << Probe("acl", kIni);
     EXPECT_EQ("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2 = R\xD6NTGEN\r\n\r\n[XRAY]\r\n"
               "NAME=X-Ray\r\n\r\n[R\xD6NTGEN]\r\nNAME=R\xF6ntgen\r\nPATDATIMPORT=C:\\R\\r.exe\r\n",
               Ini());

@@ -185,6 +185,38 @@ TEST_P(Registration, OddLinesAreKeptWithoutABoxAndTheProductIsListedWhereReaders
     }
 }
 
+// Wine's profile reader ends a header's name at its last "]", Windows' at
+// its first: on such a file the system's own reader disagrees with the pass,
+// which reports it, keeps the file as Windows reads it and never calls it
+// success (the flag stays unset, the removal ends with 1).
+TEST_P(Registration, SystemReaderThatFindsOtherwiseIsReportedAndNotCalledSuccess)
+{
+    const std::string oldList = "[BVS] ; list [old]\r\nNAME1=XRAY\r\n";
+    WriteIni(oldList);
+    BoxRun run = Run(" initsetup");
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
+    EXPECT_EQ("Tivora was entered in " + kIni +
+                  " as Windows reads such files, but the system's own reader of the file finds "
+                  "no imaging system in the list. The registration will be tried again at the "
+                  "next start.",
+              run.boxes[0].text);
+    EXPECT_EQ(oldList + "NAME2=TIVORA\r\n" + kProduct + "STAGES=1\r\nVERSION=1.2\r\n", Ini());
+    EXPECT_EQ("", RegValue("VddsIniWritten"));
+
+    const std::string unreadList = oldList + "[BVS]\r\nNAME1=TIVORA\r\n";
+    WriteIni(unreadList + kProduct);
+    run = Run(" removesetup");
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Tivora was taken out of " + kIni +
+                  " as Windows reads such files, but the system's own reader of the file still "
+                  "lists Tivora.",
+              run.boxes[0].text);
+    EXPECT_EQ(unreadList, Ini());
+}
+
 TEST_P(Registration, WithoutAWindowTwoReportsGoNowhereTheClientStartsAndTheProgramEnds)
 {
     struct NoWindows

@@ -1,11 +1,17 @@
 #include <wx/cmdline.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "e2e_fixture.h"
 
+namespace fs = std::filesystem;
+
 namespace
 {
+
+// The stand-in client beside the program, as the program starts it.
+const std::string kClient = "\"C:\\Program Files\\Tivora\\tivoracl.exe\"";
 
 const std::string kRegistryError = "Registry error";
 const std::string kNotStarted = "ERROR: Program can't be started!\\nRegistry entries are incorrect";
@@ -90,7 +96,8 @@ TEST_P(Launch, PatientFileStartsClientAndProgramEndsWhileClientRuns)
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
     const std::string record = ClientRecord();
-    EXPECT_EQ("cmdline\ttivoracl.exe C:\\VDDS\\patient.ini\narg\tC:\\VDDS\\patient.ini\n", record);
+    EXPECT_EQ("cmdline\t" + kClient + " C:\\VDDS\\patient.ini\narg\tC:\\VDDS\\patient.ini\n",
+              record);
     EXPECT_EQ(std::string::npos, record.find("exited")) << "the client ended before tvdds";
 }
 
@@ -120,8 +127,9 @@ TEST_P(Launch, PathWithBlanksReachesClientAsOneArgument)
 {
     Install();
     Run(" \"C:\\VDDS Daten\\patient.ini\" \"C:\\Programme\\dswin\\dswin.exe\"");
-    EXPECT_EQ("cmdline\ttivoracl.exe \"C:\\VDDS Daten\\patient.ini\"\n"
-              "arg\tC:\\VDDS Daten\\patient.ini\n",
+    EXPECT_EQ("cmdline\t" + kClient +
+                  " \"C:\\VDDS Daten\\patient.ini\"\n"
+                  "arg\tC:\\VDDS Daten\\patient.ini\n",
               ClientRecord());
 }
 
@@ -154,6 +162,46 @@ TEST_P(Launch, HostileArgumentsReachTheClientExactlyAsTheProgramReadThem)
         const std::string argLines = record.substr(std::min(record.find('\n') + 1, record.size()));
         EXPECT_EQ("arg\t" + std::string(args[1].utf8_str()) + "\n", argLines) << tail;
     }
+}
+
+// Fault guarded against: a tivoracl.exe put into the calling practice
+// software's current directory, often a folder every user may write, was
+// started with the patient file before the client on PATH.
+TEST_P(Launch, ClientIsNeverStartedFromTheCallersCurrentDirectory)
+{
+    Install();
+    const std::string planted = "C:\\Praxisdaten";
+    const std::string onPath = "C:\\Bildgebung";
+    for (const std::string& dir : {planted, onPath})
+        fs::create_directories(Prefix().UnixPath(dir));
+    const std::string installed = Prefix().UnixPath(kAppDir + "\\tivoracl.exe");
+    fs::copy_file(installed, Prefix().UnixPath(planted + "\\tivoracl.exe"),
+                  fs::copy_options::overwrite_existing);
+    fs::rename(installed, Prefix().UnixPath(onPath + "\\tivoracl.exe"));
+    const std::map<std::string, std::string> caller{{"BOXRUN_CURRENT_DIRECTORY", planted},
+                                                    {"WINEPATH", onPath}};
+
+    BoxRun run = Run(" C:\\VDDS\\patient.ini", caller);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("cmdline\t" + onPath +
+                  "\\tivoracl.exe C:\\VDDS\\patient.ini\narg\tC:\\VDDS\\patient.ini\n",
+              ClientRecord());
+    ReleaseClient();
+
+    // With no client anywhere else, the planted one is not started either.
+    fs::rename(Prefix().UnixPath(onPath + "\\tivoracl.exe"),
+               Prefix().UnixPath(kAppDir + "\\gone.exe"));
+    run = Run(" C:\\VDDS\\patient.ini", caller);
+    fs::rename(Prefix().UnixPath(kAppDir + "\\gone.exe"), installed);
+    fs::remove_all(Prefix().UnixPath(planted));
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
+    EXPECT_EQ("Execution of command 'tivoracl.exe C:\\VDDS\\patient.ini' failed (error 2: File not "
+              "found.)",
+              run.boxes[0].text);
+    EXPECT_EQ("", ClientRecord(1000));
 }
 
 TEST_P(Launch, InitSetupTokenStartsNothingAndShowsNothing)

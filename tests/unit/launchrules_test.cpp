@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <wx/filefn.h>
 
 #include "common/pathrules.h"
+#include "common/product.h"
 #include "starter/launchrules.h"
+#include "testdir.h"
 
 namespace
 {
@@ -69,4 +73,30 @@ TEST(IsUsableInstallPath, OnlyAbsolutePathsWithoutOuterBlanks)
     EXPECT_TRUE(IsUsableInstallPath(wxS("/opt/tivora"), wxPATH_UNIX));
     EXPECT_FALSE(IsUsableInstallPath(wxS("opt/tivora"), wxPATH_UNIX));
     EXPECT_FALSE(IsUsableInstallPath(wxS("/opt/tivora "), wxPATH_UNIX));
+}
+
+// Fault guarded against: a client planted in the caller's current directory
+// was started, as the system's search looks there before PATH.
+TEST(FindClient, BesideTheProgramThenAbsolutePathEntriesNeverTheCurrentDirectory)
+{
+    TestDir dir;
+    for (const char* where : {"program", "cwd", "onpath"})
+    {
+        std::filesystem::create_directory(dir / where);
+        WriteFile(dir / where + "/" + kClientFileName.ToStdString(), "");
+    }
+    std::filesystem::create_directory(dir / "empty");
+    const wxString program = wxString::FromUTF8(dir / "program");
+    const wxString empty = wxString::FromUTF8(dir / "empty");
+    const wxString onPath = wxString::FromUTF8(dir / "onpath");
+    const wxString client = wxS("/") + kClientFileName;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir / "cwd");
+    const wxString relative = wxS(".:cwd:../cwd::") + empty;
+
+    EXPECT_EQ(program + client, FindClient(program, relative + wxS(":") + onPath));
+    EXPECT_EQ(onPath + client, FindClient(empty, relative + wxS(":\"") + onPath + wxS("/\"")));
+    EXPECT_EQ(wxString(), FindClient(empty, relative));
+    EXPECT_EQ(wxString(), FindClient(wxS("."), wxString()));
+    std::filesystem::current_path(previous);
 }

@@ -59,7 +59,8 @@ private:
         case 10:
         case 11:
             return Pick({"", " ", "\xA0"}) + "NAME" + std::to_string(Pick(1, 3)) +
-                   Pick({"=" + Word(), "=" + Word(), "=", "", "=\"\"", "=TIVORA", " = \"tivora\" "});
+                   Pick(
+                       {"=" + Word(), "=" + Word(), "=", "", "=\"\"", "=TIVORA", " = \"tivora\" "});
         case 9:
             return Pick({"PATDATIMPORT=C:\\Alt\\tvdds.exe", "STAGES=7", "VERSION=9", "NAME=X"});
         default:

@@ -260,9 +260,13 @@ int wmain(int argc, wchar_t** argv)
         }
         startup.lpDesktop = hidden ? hiddenDesktopName : privateDesktopName;
     }
+    // The watched program's current directory, where the caller chooses one.
+    wchar_t currentDirectory[MAX_PATH];
+    const bool inDirectory =
+        GetEnvironmentVariableW(L"BOXRUN_CURRENT_DIRECTORY", currentDirectory, MAX_PATH) > 0;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        inDirectory ? currentDirectory : nullptr, &startup, &process))
     {
         result << "start-failed\t" << GetLastError() << "\n";
         return 1;
