@@ -70,6 +70,8 @@ ShowInstDetails show
 LangString ADMIN_REQUIRED ${LANG_ENGLISH} "Administrator rights are required."
 LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich."
 LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again."
+LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installation directory $INSTDIR could not be set so that only administrators may change it. Nothing was installed."
+LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
 LangString NEWER_INSTALLED ${LANG_GERMAN} "Eine neuere Version von Tivora ($0) ist installiert. Es wurde nichts geändert. Um diese ältere Version zu installieren, deinstallieren Sie zuerst die neuere."
 LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
@@ -94,15 +96,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !endif
 !macroend
 
-; An older version never replaces a newer one of either build.
-!macro RefuseDowngrade
+; An older version never replaces a newer one of either build, whatever the
+; other view holds.
+!macro RefuseDowngradeIn VIEW
+  !insertmacro ${VIEW}
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
-  ${If} ${RunningX64}
-  ${AndIf} $0 == ""
-    !insertmacro UseOtherBuildRegistryView
-    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
-    !insertmacro UseProgramRegistryView
-  ${EndIf}
+  !insertmacro UseProgramRegistryView
   ${If} $0 != ""
     ${VersionCompare} "$0" "${VERSION}" $1
     ${If} $1 == 1
@@ -110,6 +109,38 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       SetErrorLevel 1638
       Quit
     ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro RefuseDowngrade
+  !insertmacro RefuseDowngradeIn UseProgramRegistryView
+  ${If} ${RunningX64}
+    !insertmacro RefuseDowngradeIn UseOtherBuildRegistryView
+  ${EndIf}
+!macroend
+
+; The installation directory gets the rights Program Files has, whatever its
+; parent and whoever created it: the owner is the Administrators group,
+; SYSTEM and the administrators have full control, the users may read and
+; run, and nothing is inherited, so that no user can replace a program that
+; the installer, the uninstaller and every user run. An existing directory
+; is changed too, and what it holds inherits the new rights.
+!macro ProtectInstallationDirectory
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r1, p 0) i .r0'
+  ${If} $0 != 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
+    System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r5, *i .r6) i .r0'
+    ; OWNER, DACL and PROTECTED_DACL information.
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r5, p 0, p r3, p 0) i .r0'
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${Else}
+    StrCpy $0 "-1"
+  ${EndIf}
+  ${If} $0 != 0
+    DetailPrint "The rights of $INSTDIR could not be set ($0)"
+    MessageBox MB_OK|MB_ICONSTOP "$(DIRECTORY_NOT_PROTECTED)" /SD IDOK
+    SetErrorLevel 1603
+    Quit
   ${EndIf}
 !macroend
 
@@ -167,6 +198,8 @@ FunctionEnd
 
 Section "Install"
   !insertmacro RemoveOtherInstallations
+  CreateDirectory "$INSTDIR"
+  !insertmacro ProtectInstallationDirectory
   SetOutPath "$INSTDIR"
   File "/oname=tvdds.exe" "${PROGRAM}"
   File "/oname=tvdds-check.exe" "${CHECK}"

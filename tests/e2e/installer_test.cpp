@@ -340,5 +340,35 @@ TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
         0, Prefix().Reg({"add", uninstallKey, "/v", "DisplayVersion", "/d", TVDDS_VERSION, "/f"}));
     EXPECT_EQ(0, InstallSilently().exitCode) << "the same version repairs";
     EXPECT_TRUE(fs::exists(Installed("tvdds-check.exe")));
+
+    // Fault guarded against: with an installation in this build's view, a
+    // newer one of the other build was not looked at.
+    const std::string otherView = CurrentBuild().regView == "/reg:32" ? "/reg:64" : "/reg:32";
+    ASSERT_EQ(0, Prefix().Wine({"reg", "add", uninstallKey, "/v", "DisplayVersion", "/d",
+                                "99.0.0", "/f", otherView}));
+    fs::remove(Installed("tvdds-check.exe"));
+    EXPECT_EQ(1638, InstallSilently().exitCode);
+    EXPECT_FALSE(fs::exists(Installed("tvdds-check.exe"))) << "nothing installed";
+    ASSERT_EQ(0, Prefix().Wine({"reg", "delete", uninstallKey, "/f", otherView}));
+    EXPECT_EQ(0, InstallSilently().exitCode);
+    EXPECT_TRUE(UninstallQuietly());
+}
+
+// Fault guarded against: a directory that a user created, or that inherits
+// the drive root's rights outside Program Files, let every user replace the
+// programs the installer and the uninstaller run elevated. Wine maps access
+// lists to mode bits: the directory everyone could write before is written
+// by nobody else afterwards.
+TEST_P(Installer, InstallationDirectoryOnlyAdministratorsMayChange)
+{
+    const fs::path dir = Prefix().UnixPath(kSetupDir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::all);
+    ASSERT_TRUE(EveryoneMayReadAndWrite(kSetupDir));
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, InstallSilently().exitCode);
+    EXPECT_FALSE(EveryoneMayReadAndWrite(kSetupDir)) << Probe("acl", kSetupDir);
+    // Wine maps the administrators' entry to the group's bits.
+    EXPECT_EQ(fs::perms::none, fs::status(dir).permissions() & fs::perms::others_write);
     EXPECT_TRUE(UninstallQuietly());
 }

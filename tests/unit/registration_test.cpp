@@ -549,3 +549,29 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
                                        "from a backup. The file was left unchanged."},
               m_logged);
 }
+
+// What the system's own reader must find after a pass, and how its
+// disagreement is put.
+TEST(SystemReaderDisagreement, NamesWhatTheSystemsReaderFoundInstead)
+{
+    const wxString program(wxS("C:\\Tivora\\tvdds.exe"));
+    const struct
+    {
+        ReadersView system;
+        bool registered;
+        const char* disagreement;
+    } cases[] = {
+        {{{wxS("XRAY"), wxS("tivora")}, wxS("c:\\tivora\\TVDDS.EXE")}, true, ""},
+        {{{wxS("XRAY")}, program}, true, "lists XRAY, not Tivora"},
+        {{{}, wxString()}, true, "finds no imaging system in the list"},
+        {{{wxS("TIVORA")}, wxString()}, true, "finds no program that calls Tivora"},
+        {{{wxS("TIVORA")}, wxS("C:\\Alt\\tvdds.exe")},
+         true,
+         "finds Tivora calling C:\\Alt\\tvdds.exe, not C:\\Tivora\\tvdds.exe"},
+        {{{wxS("XRAY")}, program}, false, ""},
+        {{{wxS("XRAY"), wxS("TIVORA")}, wxString()}, false, "still lists Tivora"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.disagreement,
+                  SystemReaderDisagreement(c.system, program, c.registered).utf8_string());
+}
