@@ -1,7 +1,9 @@
-// libFuzzer target for the registration edits: any file content must either
-// come back with every old line kept byte for byte, in order, and the product
-// section at the end, or be refused without a write; removing the
-// registration again must leave no entry and no section of the product.
+// libFuzzer target for the registration edits: any file content is either
+// refused, or registered so that readers find the product once, calling this
+// program, and a second pass changes nothing; removing the registration
+// again leaves the other systems readers saw, in their order, and no entry
+// or section of the product.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,7 +12,6 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
-#include "../subsequence.h"
 #include "common/platform.h"
 #include "common/product.h"
 #include "registration/iniedit.h"
@@ -35,29 +36,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const wxString program(wxS("C:\\Program Files\\Tivora\\tvdds.exe"));
     std::string newBytes;
     const PassResult result = BuildRegisteredFile(oldLines, program, false, conv, newBytes);
-    // A file that holds a product section of its own is corrected in place.
-    if (!result.Is(PassResult::Outcome::Done) ||
-        CRegistrationList(oldLines.text).FindSection(kProductSection))
+    if (result.Is(PassResult::Outcome::AlreadyDone))
+        newBytes = oldBytes;
+    else if (!result.Is(PassResult::Outcome::Done))
         return 0;
 
-    std::string expectedEnd;
-    for (const wxString& line : ProductSectionLines(program, false))
-        expectedEnd += line.ToStdString() + "\r\n";
-    if (newBytes.size() < expectedEnd.size() ||
-        newBytes.compare(newBytes.size() - expectedEnd.size(), expectedEnd.size(), expectedEnd) !=
-            0)
+    // Readers find the product once, calling this program; a second pass
+    // changes nothing.
+    RegistrationFileLines registered;
+    if (!ReadRegistrationLines(newBytes, conv, false, registered).Is(PassResult::Outcome::Done))
         abort();
-    const std::string edited = newBytes.substr(0, newBytes.size() - expectedEnd.size());
-    // A product entry behind a gap in the list is given the free number.
-    const CRegistrationList before(oldLines.text);
-    const bool hidden = before.FindEntry(kProductSection) && !before.Lists(kProductSection);
-    if (!hidden && !IsSubsequence(SplitLines(oldBytes), SplitLines(edited)))
+    const ReadersView seen = CRegistrationList(registered.text).View();
+    if (std::count_if(seen.systems.begin(), seen.systems.end(),
+                      [](const wxString& system)
+                      { return IsSameProfileName(system, kProductSection); }) != 1 ||
+        seen.program != program)
+        abort();
+    std::string again;
+    if (!BuildRegisteredFile(registered, program, false, conv, again)
+             .Is(PassResult::Outcome::AlreadyDone))
         abort();
 
-    RegistrationFileLines registered;
+    // The removal leaves no entry readers see and no section of the product,
+    // and the other systems in their order.
     std::string removedBytes;
-    if (!ReadRegistrationLines(newBytes, conv, false, registered).Is(PassResult::Outcome::Done) ||
-        !BuildUnregisteredFile(
+    if (!BuildUnregisteredFile(
              registered, program, [](const wxString&) { return true; }, conv, removedBytes)
              .Is(PassResult::Outcome::Done))
         abort();
@@ -65,8 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!ReadRegistrationLines(removedBytes, conv, false, removed).Is(PassResult::Outcome::Done))
         abort();
     const CRegistrationList after(removed.text);
-    if (after.FindSection(kProductSection) != nullptr ||
-        after.FindEntry(kProductSection) != nullptr)
+    std::vector<wxString> others = seen.systems;
+    others.erase(std::remove_if(others.begin(), others.end(),
+                                [](const wxString& system)
+                                { return IsSameProfileName(system, kProductSection); }),
+                 others.end());
+    if (after.FindSection(kProductSection) != nullptr || after.View().systems != others)
         abort();
     return 0;
 }
