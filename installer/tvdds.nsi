@@ -6,10 +6,14 @@
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
 ; Exit codes: 0 installed and registered; 1603 installed, but the product
 ; could not be registered in vdds_mmi.ini; 740 not run as administrator;
-; 1638 a newer version is installed, nothing changed.
+; 1638 a newer version is installed, nothing changed; 1627 an earlier
+; installation in another directory or of the other build could not be
+; removed, nothing installed.
 ; The uninstall, run as QuietUninstallString says, ends when it is done:
 ; 0 removed; 1603 removed, but the registration in vdds_mmi.ini could not be
-; removed.
+; removed; 1627 the program is in use and stays, with its settings and
+; uninstall entry. "/KEEPREGISTRATION" leaves the registration to the installation
+; that replaces this one.
 
 Unicode true
 Target ${ARCH}-unicode
@@ -72,6 +76,8 @@ LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich.
 LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again."
 LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installation directory $INSTDIR could not be set so that only administrators may change it. Nothing was installed."
 LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
+LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed. Uninstall it, or remove what holds its files open, then install again."
+LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert. Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
 LangString NEWER_INSTALLED ${LANG_GERMAN} "Eine neuere Version von Tivora ($0) ist installiert. Es wurde nichts geändert. Um diese ältere Version zu installieren, deinstallieren Sie zuerst die neuere."
 LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
@@ -114,9 +120,14 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 
 !macro RefuseDowngrade
   !insertmacro RefuseDowngradeIn UseProgramRegistryView
-  ${If} ${RunningX64}
+  ; The x86_64 build runs on 64-bit Windows only.
+  !if ${ARCH} == amd64
     !insertmacro RefuseDowngradeIn UseOtherBuildRegistryView
-  ${EndIf}
+  !else
+    ${If} ${RunningX64}
+      !insertmacro RefuseDowngradeIn UseOtherBuildRegistryView
+    ${EndIf}
+  !endif
 !macroend
 
 ; The installation directory gets the rights Program Files has, whatever its
@@ -146,9 +157,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 
 ; One installation at a time: an installation of this build in another
 ; directory, or of the other build anywhere, is removed by its own
-; uninstaller, which also takes its registration out of vdds_mmi.ini; this
-; installation registers itself afterwards. Only 64-bit Windows has the
-; other build's view.
+; uninstaller. Its registration in vdds_mmi.ini stays (/KEEPREGISTRATION),
+; so that this installation's pass corrects the product's own lines in place
+; and every other vendor keeps its entry and number. Where the earlier
+; installation's program is still there afterwards, whatever its uninstaller
+; said, nothing is installed and its uninstaller stays. Only 64-bit Windows
+; has the other build's view.
 !macro RemoveInstallationIn VIEW SAME_VIEW
   !insertmacro ${VIEW}
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -158,8 +172,14 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     ${If} ${SAME_VIEW} == 0
     ${OrIf} $1 != $INSTDIR
       DetailPrint "Removing the installation in $1"
-      ExecWait '"$1\uninstall.exe" /S _?=$1'
-      ; Uninstallers that run in place may leave themselves behind.
+      ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
+      DetailPrint "Its uninstaller ended with $2"
+      ${If} ${FileExists} "$1\tvdds.exe"
+        MessageBox MB_OK|MB_ICONSTOP "$(EARLIER_NOT_REMOVED)" /SD IDOK
+        SetErrorLevel 1627
+        Quit
+      ${EndIf}
+      ; Uninstallers that run in place leave themselves behind.
       Delete "$1\uninstall.exe"
       RMDir "$1"
     ${EndIf}
@@ -168,9 +188,13 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 
 !macro RemoveOtherInstallations
   !insertmacro RemoveInstallationIn UseProgramRegistryView 1
-  ${If} ${RunningX64}
+  !if ${ARCH} == amd64
     !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
-  ${EndIf}
+  !else
+    ${If} ${RunningX64}
+      !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
+    ${EndIf}
+  !endif
 !macroend
 
 !macro RequireAdministrator
@@ -249,14 +273,20 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
-  ; The registration goes first, while the program is there to remove it.
-  ; The program reports a failure itself (a box, or the event log where
-  ; nobody can see one); files and settings go all the same.
+  ; The registration goes first, while the program is there to remove it,
+  ; unless an installation that replaces this one takes it over. The program
+  ; reports a failure itself (a box, or the event log where nobody can see
+  ; one); files and settings go all the same.
+  ${un.GetParameters} $1
   ClearErrors
-  ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
+  ${un.GetOptions} $1 "/KEEPREGISTRATION" $2
   ${If} ${Errors}
-  ${OrIf} $0 != "0"
-    SetErrorLevel 1603
+    ClearErrors
+    ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != "0"
+      SetErrorLevel 1603
+    ${EndIf}
   ${EndIf}
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
   Delete "$INSTDIR\tvdds.exe"
@@ -265,6 +295,13 @@ Section "Uninstall"
   RMDir "$INSTDIR\lang\de\LC_MESSAGES"
   RMDir "$INSTDIR\lang\de"
   RMDir "$INSTDIR\lang"
+  ; A program another process holds open stays, and so do the uninstaller,
+  ; the settings and the uninstall entry that let it be removed later.
+  ${If} ${FileExists} "$INSTDIR\tvdds.exe"
+    DetailPrint "$INSTDIR\tvdds.exe is in use and stays"
+    SetErrorLevel 1627
+    Return
+  ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   ; A copy of the uninstaller outside the installation goes at the next

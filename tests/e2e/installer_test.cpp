@@ -1,3 +1,8 @@
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
 #include "e2e_fixture.h"
 
 namespace fs = std::filesystem;
@@ -270,12 +275,19 @@ TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMove
                              "C:\\Praxis\\Tivora " + other.name,
                              other.regView == "/reg:32" ? "reg32" : "reg64"});
     }
+    const std::string later = "NAME3 = CEREC\r\n";
+    const std::string cerec = "[CEREC]\r\nPATDATIMPORT=C:\\Cerec\\c.exe\r\n";
     for (const Earlier& c : cases)
     {
         WriteIni(kOtherVendors);
         const BoxRun first = RunWatched(Prefix(), c.setup + " /S /D=" + c.dir);
         ASSERT_EQ(0, first.exitCode) << c.dir;
         ASSERT_EQ(c.dir, Probe(c.view, entry + "InstallLocation")) << c.dir;
+        // Fault guarded against: the earlier uninstaller took the product out
+        // and numbered the vendor after it down; the product came back last.
+        std::string registered = Ini();
+        registered.insert(registered.find("NAME2=TIVORA\r\n") + 14, later);
+        WriteIni(registered += cerec);
 
         const BoxRun replaced = InstallSilently();
         EXPECT_EQ(0, replaced.exitCode) << c.dir;
@@ -288,12 +300,48 @@ TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMove
             EXPECT_EQ("", Probe(c.view, "BaseAppPath")) << c.dir;
         }
         EXPECT_EQ(kSetupDir, Probe(ownView, entry + "InstallLocation")) << c.dir;
-        EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kSetupDir + "\\tvdds.exe\n",
-                  ListAsReadersSeeIt())
+        const size_t path = registered.find(c.dir + "\\tvdds.exe");
+        EXPECT_EQ(registered.replace(path, c.dir.size(), kSetupDir), Ini()) << c.dir;
+        EXPECT_EQ(0u, ListAsReadersSeeIt().find("NAME1\tXRAY\nNAME2\tTIVORA\nNAME3\tCEREC\n"))
             << c.dir;
         EXPECT_TRUE(UninstallQuietly()) << c.dir;
-        EXPECT_EQ(kOtherVendors, Ini()) << c.dir;
+        EXPECT_EQ(kOtherVendors.substr(0, kOtherVendors.find("\r\n\r\n") + 2) +
+                      "NAME2 = CEREC\r\n" +
+                      kOtherVendors.substr(kOtherVendors.find("\r\n\r\n") + 2) + cerec,
+                  Ini())
+            << c.dir;
     }
+}
+
+// Fault guarded against: an earlier installation whose uninstaller failed
+// was deleted anyway, and the new one reported success.
+TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsInstalled)
+{
+    const std::string earlier = "C:\\Praxis\\Tivora Alt";
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier).exitCode);
+    const std::string registered = Ini();
+    const std::string record = Prefix().Root() + "/holder.txt";
+    fs::remove(record);
+    const pid_t holder =
+        Prefix().Start({"C:\\harness\\probe.exe", "hold", earlier + "\\tvdds.exe|4000",
+                        WinePrefix::WindowsPath(record)});
+    for (int waited = 0; waited < 5000 && ReadAll(record).empty(); waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ("held", ReadAll(record));
+
+    const BoxRun refused = InstallSilently();
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(1627, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << "nothing installed";
+    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\uninstall.exe")));
+    EXPECT_EQ(registered, Ini());
+
+    const BoxRun cleanUp =
+        RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
+    EXPECT_EQ(0, cleanUp.exitCode);
+    EXPECT_EQ(kOtherVendors, Ini());
 }
 
 // Uninstalling keeps every other vendor's line byte for byte and numbers the
@@ -344,8 +392,8 @@ TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
     // Fault guarded against: with an installation in this build's view, a
     // newer one of the other build was not looked at.
     const std::string otherView = CurrentBuild().regView == "/reg:32" ? "/reg:64" : "/reg:32";
-    ASSERT_EQ(0, Prefix().Wine({"reg", "add", uninstallKey, "/v", "DisplayVersion", "/d",
-                                "99.0.0", "/f", otherView}));
+    ASSERT_EQ(0, Prefix().Wine({"reg", "add", uninstallKey, "/v", "DisplayVersion", "/d", "99.0.0",
+                                "/f", otherView}));
     fs::remove(Installed("tvdds-check.exe"));
     EXPECT_EQ(1638, InstallSilently().exitCode);
     EXPECT_FALSE(fs::exists(Installed("tvdds-check.exe"))) << "nothing installed";
