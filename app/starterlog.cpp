@@ -4,6 +4,7 @@
 #include <wx/dialog.h>
 
 #include "common/platform.h"
+#include "common/requestedlog.h"
 
 namespace
 {
@@ -26,6 +27,8 @@ EventType EventTypeOf(int logLevel)
 
 void StarterLog::Flush()
 {
+    for (const wxString& message : m_aMessages)
+        AppendToRequestedLog(message);
     if (m_bHasMessages && !CanShowWindows())
     {
         for (size_t i = 0; i < m_aMessages.size(); ++i)

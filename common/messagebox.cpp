@@ -3,9 +3,11 @@
 #include <wx/msgdlg.h>
 
 #include "common/platform.h"
+#include "common/requestedlog.h"
 
 void ShowMessageBox(const wxString& message, const wxString& caption, long style)
 {
+    AppendToRequestedLog(message);
     if (CanShowWindows())
     {
         wxMessageBox(message, caption, style, nullptr);

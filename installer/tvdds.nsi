@@ -112,7 +112,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     ${VersionCompare} "$0" "${VERSION}" $1
     ${If} $1 == 1
       MessageBox MB_OK|MB_ICONSTOP "$(NEWER_INSTALLED)" /SD IDOK
-      SetErrorLevel 1638
+      !insertmacro Log "a newer version ($0) is installed; nothing changed"
+      !insertmacro SetExitCode 1638
+      !insertmacro LogExitCode
       Quit
     ${EndIf}
   ${EndIf}
@@ -150,7 +152,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${If} $0 != 0
     DetailPrint "The rights of $INSTDIR could not be set ($0)"
     MessageBox MB_OK|MB_ICONSTOP "$(DIRECTORY_NOT_PROTECTED)" /SD IDOK
-    SetErrorLevel 1603
+    !insertmacro Log "the rights of $INSTDIR could not be set ($0); nothing installed"
+    !insertmacro SetExitCode 1603
+    !insertmacro LogExitCode
     Quit
   ${EndIf}
 !macroend
@@ -174,9 +178,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       DetailPrint "Removing the installation in $1"
       ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
       DetailPrint "Its uninstaller ended with $2"
+      !insertmacro Log "earlier installation in $1: its uninstaller ended with $2"
       ${If} ${FileExists} "$1\tvdds.exe"
         MessageBox MB_OK|MB_ICONSTOP "$(EARLIER_NOT_REMOVED)" /SD IDOK
-        SetErrorLevel 1627
+        !insertmacro Log "the earlier installation in $1 is still there; nothing installed"
+        !insertmacro SetExitCode 1627
+        !insertmacro LogExitCode
         Quit
       ${EndIf}
       ; Uninstallers that run in place leave themselves behind.
@@ -197,17 +204,91 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !endif
 !macroend
 
+; The log that deployment tools ask for with /LOG=path, or with the
+; environment variable TVDDS_LOG (also for the quiet uninstall, whose command
+; line is fixed): one UTF-8 line per step, appended. The program, which
+; inherits the variable, writes its own reports there too.
+Var LogFile
+Var ExitCode
+
+!macro DefineWriteLogLine PREFIX
+Function ${PREFIX}WriteLogLine
+  Exch $R9
+  Push $R8
+  Push $R7
+  Push $R6
+  ClearErrors
+  FileOpen $R8 "$LogFile" a
+  ${IfNot} ${Errors}
+    FileSeek $R8 0 END
+    StrCpy $R9 "$R9$\r$\n"
+    System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R9, i -1, p 0, i 0, p 0, p 0) i .R7'
+    System::Alloc $R7
+    Pop $R6
+    System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R9, i -1, p R6, i R7, p 0, p 0)'
+    IntOp $R7 $R7 - 1
+    System::Call 'kernel32::WriteFile(p R8, p R6, i R7, *i 0, p 0)'
+    System::Free $R6
+    FileClose $R8
+  ${EndIf}
+  Pop $R6
+  Pop $R7
+  Pop $R8
+  Pop $R9
+FunctionEnd
+
+Function ${PREFIX}OpenLog
+  ${${PREFIX}GetParameters} $R0
+  ClearErrors
+  ${${PREFIX}GetOptions} $R0 "/LOG=" $LogFile
+  ${If} ${Errors}
+    ReadEnvStr $LogFile TVDDS_LOG
+  ${EndIf}
+  ${If} $LogFile != ""
+    System::Call 'kernel32::SetEnvironmentVariableW(w "TVDDS_LOG", w "$LogFile")'
+  ${EndIf}
+  StrCpy $ExitCode 0
+FunctionEnd
+!macroend
+!insertmacro DefineWriteLogLine ""
+!insertmacro DefineWriteLogLine "un."
+
+!macro Log TEXT
+  ${If} $LogFile != ""
+    Push "${TEXT}"
+    !ifdef __UNINSTALL__
+      Call un.WriteLogLine
+    !else
+      Call WriteLogLine
+    !endif
+  ${EndIf}
+!macroend
+
+; The exit code the run ends with, in the log too.
+!macro SetExitCode CODE
+  StrCpy $ExitCode ${CODE}
+  SetErrorLevel ${CODE}
+!macroend
+
+!macro LogExitCode
+  !insertmacro Log "exit code $ExitCode"
+!macroend
+
 !macro RequireAdministrator
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "admin"
     MessageBox MB_OK|MB_ICONSTOP "$(ADMIN_REQUIRED)" /SD IDOK
-    SetErrorLevel 740
+    !insertmacro Log "not run as an administrator; nothing changed"
+    !insertmacro SetExitCode 740
+    !insertmacro LogExitCode
     Quit
   ${EndIf}
 !macroend
 
 Function .onInit
+  Call OpenLog
+  !insertmacro Log "Tivora ${VERSION} (${ARCH}) setup started: $CMDLINE"
   !insertmacro RequireAdministrator
   !insertmacro UseProgramRegistryView
   SetShellVarContext all
@@ -215,6 +296,8 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+  Call un.OpenLog
+  !insertmacro Log "Tivora ${VERSION} (${ARCH}) uninstall started: $CMDLINE"
   !insertmacro RequireAdministrator
   !insertmacro UseProgramRegistryView
   SetShellVarContext all
@@ -231,8 +314,10 @@ Section "Install"
   File "/oname=tvdds.mo" "${CATALOG}"
   CreateDirectory "$APPDATA\Tivora\conf"
 
+  !insertmacro Log "files written to $INSTDIR and $APPDATA\Tivora\conf"
   WriteRegStr HKLM "${CLIENT_KEY}" "BaseAppPath" "$INSTDIR"
   WriteRegStr HKLM "${CLIENT_KEY}" "BaseDataPath" "$APPDATA\Tivora"
+  !insertmacro Log "registry values BaseAppPath=$INSTDIR, BaseDataPath=$APPDATA\Tivora"
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -263,13 +348,16 @@ Section "Install"
   WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
   ; The program has said why in its own message (or in the event log); a
   ; deployment tool learns it from the exit code.
+  !insertmacro Log "uninstall entry and event source written; running tvdds.exe initsetup"
   ClearErrors
   ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
+  !insertmacro Log "tvdds.exe initsetup ended with $0"
   ${If} ${Errors}
   ${OrIf} $0 != "0"
     MessageBox MB_OK|MB_ICONSTOP "$(NOT_REGISTERED)" /SD IDOK
-    SetErrorLevel 1603
+    !insertmacro SetExitCode 1603
   ${EndIf}
+  !insertmacro LogExitCode
 SectionEnd
 
 Section "Uninstall"
@@ -283,10 +371,13 @@ Section "Uninstall"
   ${If} ${Errors}
     ClearErrors
     ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
+    !insertmacro Log "tvdds.exe removesetup ended with $0"
     ${If} ${Errors}
     ${OrIf} $0 != "0"
-      SetErrorLevel 1603
+      !insertmacro SetExitCode 1603
     ${EndIf}
+  ${Else}
+    !insertmacro Log "the registration stays for the installation that replaces this one"
   ${EndIf}
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
   Delete "$INSTDIR\tvdds.exe"
@@ -299,7 +390,9 @@ Section "Uninstall"
   ; the settings and the uninstall entry that let it be removed later.
   ${If} ${FileExists} "$INSTDIR\tvdds.exe"
     DetailPrint "$INSTDIR\tvdds.exe is in use and stays"
-    SetErrorLevel 1627
+    !insertmacro Log "$INSTDIR\tvdds.exe is in use and stays, with the uninstaller and the settings"
+    !insertmacro SetExitCode 1627
+    !insertmacro LogExitCode
     Return
   ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
@@ -313,4 +406,6 @@ Section "Uninstall"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+  !insertmacro Log "files removed from $INSTDIR; registry values and uninstall entry removed"
+  !insertmacro LogExitCode
 SectionEnd

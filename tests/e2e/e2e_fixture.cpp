@@ -197,9 +197,11 @@ std::vector<fs::path> RegistrationFixture::Backups()
     return found;
 }
 
-BoxRun InstallerFixture::InstallSilently(Station station)
+BoxRun InstallerFixture::InstallSilently(Station station, const std::string& log)
 {
-    return RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + kSetupDir, {}, station);
+    const std::string logOption = log.empty() ? std::string() : " /LOG=" + log;
+    return RunWatched(Prefix(), "C:\\harness\\setup.exe /S" + logOption + " /D=" + kSetupDir, {},
+                      station);
 }
 
 fs::path InstallerFixture::Installed(const std::string& relative) const

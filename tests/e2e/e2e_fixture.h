@@ -111,7 +111,8 @@ const std::string kSetupDir = "C:\\Program Files\\Tivora Setup Test";
 class InstallerFixture : public RegistrationFixture
 {
 protected:
-    BoxRun InstallSilently(Station station = Station::Visible);
+    // With `log`, the installer's log goes there (/LOG=).
+    BoxRun InstallSilently(Station station = Station::Visible, const std::string& log = "");
     std::filesystem::path Installed(const std::string& relative) const;
     // Runs the uninstall entry's QuietUninstallString as deployment tools do
     // and waits for it: true when it ended with 0, showed nothing and left

@@ -1,6 +1,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -155,7 +156,9 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     const std::string nulReason = ": line 2 holds a NUL byte, as a file a crash cut short does; "
                                   "remove the NUL bytes from the file or restore it from a backup.";
     WriteIni(withNul);
-    const BoxRun refused = InstallSilently(Station::Hidden);
+    const std::string log = "C:\\setup log.txt";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun refused = InstallSilently(Station::Hidden, log);
     ASSERT_FALSE(refused.timedOut);
     EXPECT_EQ(1603, refused.exitCode);
     EXPECT_TRUE(refused.boxes.empty());
@@ -179,8 +182,8 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     // still removes the program.
     const std::string damaged = Ini() + std::string("X=\0\r\n", 5);
     WriteIni(damaged);
-    const BoxRun uninstall =
-        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {}, Station::Hidden);
+    const BoxRun uninstall = RunWatched(Prefix(), UninstallValue("QuietUninstallString"),
+                                        {{"TVDDS_LOG", log}}, Station::Hidden);
     ASSERT_FALSE(uninstall.timedOut);
     EXPECT_EQ(1603, uninstall.exitCode);
     EXPECT_TRUE(uninstall.boxes.empty());
@@ -192,6 +195,36 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     EXPECT_EQ(damaged, Ini());
     EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
     EXPECT_FALSE(fs::exists(Installed("uninstall.exe")));
+
+    // Each step of the refused install and of the quiet uninstall, the
+    // program's own report among them, in one log.
+    std::vector<std::string> logged;
+    std::stringstream text(ReadAll(Prefix().UnixPath(log)));
+    for (std::string line; std::getline(text, line);)
+        logged.push_back(line.substr(0, line.find(" started: ") != std::string::npos
+                                            ? line.find(" started: ") + 9
+                                            : line.size() - 1));
+    const std::string started = "Tivora " TVDDS_VERSION " (" +
+                                std::string(CurrentBuild().name == "win32" ? "x86" : "amd64") +
+                                ") ";
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            started + "setup started:",
+            "files written to " + kSetupDir + " and C:\\ProgramData\\Tivora\\conf",
+            "registry values BaseAppPath=" + kSetupDir + ", BaseDataPath=C:\\ProgramData\\Tivora",
+            "uninstall entry and event source written; running tvdds.exe initsetup",
+            "tvdds: Tivora was not registered in " + kIni + nulReason +
+                " The file was left unchanged; the registration will be tried again at the "
+                "next start.",
+            "tvdds.exe initsetup ended with 1", "exit code 1603", started + "uninstall started:",
+            "tvdds: Tivora could not be removed from " + kIni +
+                ": line 14 holds a NUL byte, as a file a crash cut short does; remove the "
+                "NUL bytes from the file or restore it from a backup. The file was left "
+                "unchanged.",
+            "tvdds.exe removesetup ended with 1",
+            "files removed from " + kSetupDir + "; registry values and uninstall entry removed",
+            "exit code 1603"}),
+        logged);
 }
 
 TEST_P(Installer, FirstPageSpeaksTheUsersLanguage)
