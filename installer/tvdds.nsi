@@ -6,7 +6,9 @@
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
 ; Exit codes: 0 installed and registered; 1603 installed, but the product
 ; could not be registered in vdds_mmi.ini; 740 not run as administrator;
-; 1638 a newer version is installed, nothing changed; 1627 an earlier
+; 1638 a newer version is installed, nothing changed; 1639 the installation
+; directory's name cannot be written in the ANSI code page, nothing
+; installed; 1627 an earlier
 ; installation in another directory or of the other build could not be
 ; removed, nothing installed.
 ; The uninstall, run as QuietUninstallString says, ends when it is done:
@@ -78,6 +80,8 @@ LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installati
 LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
 LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed. Uninstall it, or remove what holds its files open, then install again."
 LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert. Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
+LangString DIRECTORY_NOT_ANSI ${LANG_ENGLISH} "The installation directory $INSTDIR has characters that vdds_mmi.ini cannot hold in this system's character set, so practice software could not call Tivora there. Nothing was installed. Choose a directory whose name has none of them."
+LangString DIRECTORY_NOT_ANSI ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält Zeichen, die vdds_mmi.ini im Zeichensatz dieses Systems nicht aufnehmen kann; die Praxissoftware könnte Tivora dort nicht aufrufen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis, in dessen Namen keines davon vorkommt."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
 LangString NEWER_INSTALLED ${LANG_GERMAN} "Eine neuere Version von Tivora ($0) ist installiert. Es wurde nichts geändert. Um diese ältere Version zu installieren, deinstallieren Sie zuerst die neuere."
 LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
@@ -138,6 +142,28 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; run, and nothing is inherited, so that no user can replace a program that
 ; the installer, the uninstaller and every user run. An existing directory
 ; is changed too, and what it holds inherits the new rights.
+; vdds_mmi.ini holds the program's path in the system's ANSI code page:
+; a directory whose name it cannot hold (say "Łódź" under Windows-1252)
+; could never be called, so it is refused before anything is installed.
+!macro RequireAnsiInstallationDirectory
+  ; WC_NO_BEST_FIT_CHARS: a character without its own code is not replaced
+  ; by a look-alike either. UTF-8 holds every name.
+  System::Call 'kernel32::GetACP() i .r2'
+  StrCpy $0 1
+  StrCpy $1 0
+  ${If} $2 != 65001
+    System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w "$INSTDIR", i -1, p 0, i 0, p 0, *i .r1) i .r0'
+  ${EndIf}
+  ${If} $0 == 0
+  ${OrIf} $1 != 0
+    MessageBox MB_OK|MB_ICONSTOP "$(DIRECTORY_NOT_ANSI)" /SD IDOK
+    !insertmacro Log "$INSTDIR cannot be written in the system's ANSI code page; nothing installed"
+    !insertmacro SetExitCode 1639
+    !insertmacro LogExitCode
+    Quit
+  ${EndIf}
+!macroend
+
 !macro ProtectInstallationDirectory
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r1, p 0) i .r0'
   ${If} $0 != 0
@@ -304,6 +330,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
+  !insertmacro RequireAnsiInstallationDirectory
   !insertmacro RemoveOtherInstallations
   CreateDirectory "$INSTDIR"
   !insertmacro ProtectInstallationDirectory

@@ -453,3 +453,18 @@ TEST_P(Installer, InstallationDirectoryOnlyAdministratorsMayChange)
     EXPECT_EQ(fs::perms::none, fs::status(dir).permissions() & fs::perms::others_write);
     EXPECT_TRUE(UninstallQuietly());
 }
+
+// A directory whose name the ANSI code page cannot hold could never be
+// called through vdds_mmi.ini: it is refused before anything is installed.
+TEST_P(Installer, DirectoryTheAnsiCodePageCannotHoldIsRefusedBeforeAnythingIsInstalled)
+{
+    const std::string lodz = "C:\\Praxis\\\xC5\x81\xC3\xB3" "d\xC5\xBA";
+    WriteIni(kOtherVendors);
+    const BoxRun refused =
+        RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + lodz, {{"LC_ALL", "de_DE.UTF-8"}});
+    EXPECT_EQ(1639, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_FALSE(fs::exists(Prefix().UnixPath(lodz)));
+    EXPECT_EQ("", UninstallValue("DisplayName"));
+    EXPECT_EQ(kOtherVendors, Ini());
+}
