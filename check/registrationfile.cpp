@@ -16,25 +16,16 @@
 namespace
 {
 
-const wxString kListSection(wxS("BVS"));
-
-bool SameName(const wxString& a, const wxString& b)
+// What a reader found, or "nothing".
+wxString OrNothing(const wxString& found)
 {
-    return IsSameProfileName(a, b);
-}
-
-wxString Listed(const std::vector<wxString>& systems)
-{
-    wxString text;
-    for (const wxString& system : systems)
-        text += (text.empty() ? wxString() : wxString(wxS(", "))) + system;
-    return text.empty() ? wxString(_("nothing")) : text;
+    return found.empty() ? wxString(_("nothing")) : found;
 }
 
 bool SameView(const ReadersView& a, const ReadersView& b)
 {
     return a.systems.size() == b.systems.size() &&
-           std::equal(a.systems.begin(), a.systems.end(), b.systems.begin(), SameName) &&
+           std::equal(a.systems.begin(), a.systems.end(), b.systems.begin(), IsSameProfileName) &&
            a.program.IsSameAs(b.program, false);
 }
 
@@ -47,13 +38,13 @@ void CheckSystemReader(const wxString& file, const ReadersView& own, Findings& f
         return;
     findings.Note(wxString::Format(
         _("Windows' own reader of %s finds the list: %s; and PATDATIMPORT of [TIVORA]: %s."), file,
-        Listed(system.systems), system.program.empty() ? wxString(_("nothing")) : system.program));
+        OrNothing(system.JoinedSystems()), OrNothing(system.program)));
     if (!SameView(own, system))
         findings.Problem(wxString::Format(
             _("Windows' own reader of %s reads it otherwise than Windows' rules for such files "
               "say (the list: %s; PATDATIMPORT of [TIVORA]: %s): a line of the file is read "
               "differently on this system. Correct the lines the two readings differ in."),
-            file, Listed(own.systems), own.program.empty() ? wxString(_("nothing")) : own.program));
+            file, OrNothing(own.JoinedSystems()), OrNothing(own.program)));
 }
 
 // What breaks Windows readers in the bytes themselves: no reader reports it.
@@ -143,7 +134,7 @@ void CheckProgramPath(const CRegistrationList& list, const ProfileSection& produ
             _("PATDATIMPORT of [TIVORA] names a program that does not exist: \"%s\". Install the "
               "product again."),
             program));
-    else if (!installed.empty() && !SameName(program, installed))
+    else if (!installed.empty() && !program.IsSameAs(installed, false))
         findings.Problem(wxString::Format(
             _("PATDATIMPORT of [TIVORA] names \"%s\", not the installed program \"%s\". Install "
               "the product again, which corrects the section."),
@@ -182,9 +173,11 @@ void CheckList(const CRegistrationList& list, const wxString& file,
             file));
         return;
     }
-    const int listHeaders = static_cast<int>(std::count_if(
-        list.Sections().begin(), list.Sections().end(),
-        [](const ProfileSection& section) { return SameName(section.name, kListSection); }));
+    const int listHeaders =
+        static_cast<int>(std::count_if(list.Sections().begin(), list.Sections().end(),
+                                       [](const ProfileSection& section) {
+                                           return IsSameProfileName(section.name, kListSectionName);
+                                       }));
     if (listHeaders > 1)
         findings.Problem(wxString::Format(
             _("[BVS] stands %d times in %s: readers see only the first one. Move the entries of "
@@ -216,8 +209,10 @@ void CheckList(const CRegistrationList& list, const wxString& file,
     for (const ProfileSection& section : list.Sections())
     {
         wxString program;
-        if (list.FindSection(section.name) != &section || SameName(section.name, kListSection) ||
-            SameName(section.name, kProductSection) || listedSections.count(section.name.Upper()) ||
+        if (list.FindSection(section.name) != &section ||
+            IsSameProfileName(section.name, kListSectionName) ||
+            IsSameProfileName(section.name, kProductSection) ||
+            listedSections.count(section.name.Upper()) ||
             !list.Value(section, wxS("PATDATIMPORT"), program) || program.empty())
             continue;
         findings.Problem(wxString::Format(

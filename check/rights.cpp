@@ -1,7 +1,6 @@
 #include <wx/filefn.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/stdpaths.h>
 #include <wx/utils.h>
 #include <wx/msw/wrapwin.h>
 
@@ -138,13 +137,12 @@ void CheckRights(const Installation& installation, Findings& findings)
 
 void CheckClient(Findings& findings)
 {
-    // Where the program looks: beside itself, where the check stands too,
-    // then in the absolute directories of its search path, never in the
-    // current directory.
+    // The check stands beside the program, so it looks where the program
+    // does.
+    if (!FindOwnClient().empty())
+        return;
     wxString searchPath;
     wxGetEnv(wxS("PATH"), &searchPath);
-    if (!FindClient(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()), searchPath).empty())
-        return;
     findings.Problem(wxString::Format(
         _("%s, the imaging client, is found neither beside tvdds.exe nor in an absolute directory "
           "of the search path (%s): opening an X-ray fails. Install the imaging client."),

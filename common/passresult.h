@@ -30,6 +30,8 @@ struct PassResult
     }
 
     bool Is(Outcome expected) const { return outcome == expected; }
+    // The file is as the step meant it: changed now, or already so.
+    bool Succeeded() const { return Is(Outcome::Done) || Is(Outcome::AlreadyDone); }
 
     // The reason, followed by the system's text for its error code.
     wxString Explanation() const

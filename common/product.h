@@ -23,6 +23,8 @@ inline const wxString kBackupExtension(wxS(".bak"));
 
 // The product's section in the registration file and its entry in the list.
 inline const wxString kProductSection(wxS("TIVORA"));
+// The section that lists the imaging systems.
+inline const wxString kListSectionName(wxS("BVS"));
 
 // The program's source in the system's event log.
 inline const wxString kEventSourceName(wxS("Tvdds"));

@@ -115,11 +115,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${If} $0 != ""
     ${VersionCompare} "$0" "${VERSION}" $1
     ${If} $1 == 1
-      MessageBox MB_OK|MB_ICONSTOP "$(NEWER_INSTALLED)" /SD IDOK
-      !insertmacro Log "a newer version ($0) is installed; nothing changed"
-      !insertmacro SetExitCode 1638
-      !insertmacro LogExitCode
-      Quit
+      !insertmacro StopWith "$(NEWER_INSTALLED)" "a newer version ($0) is installed; nothing changed" 1638
     ${EndIf}
   ${EndIf}
 !macroend
@@ -156,11 +152,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
   ${If} $0 == 0
   ${OrIf} $1 != 0
-    MessageBox MB_OK|MB_ICONSTOP "$(DIRECTORY_NOT_ANSI)" /SD IDOK
-    !insertmacro Log "$INSTDIR cannot be written in the system's ANSI code page; nothing installed"
-    !insertmacro SetExitCode 1639
-    !insertmacro LogExitCode
-    Quit
+    !insertmacro StopWith "$(DIRECTORY_NOT_ANSI)" "$INSTDIR cannot be written in the system's ANSI code page; nothing installed" 1639
   ${EndIf}
 !macroend
 
@@ -177,11 +169,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
   ${If} $0 != 0
     DetailPrint "The rights of $INSTDIR could not be set ($0)"
-    MessageBox MB_OK|MB_ICONSTOP "$(DIRECTORY_NOT_PROTECTED)" /SD IDOK
-    !insertmacro Log "the rights of $INSTDIR could not be set ($0); nothing installed"
-    !insertmacro SetExitCode 1603
-    !insertmacro LogExitCode
-    Quit
+    !insertmacro StopWith "$(DIRECTORY_NOT_PROTECTED)" "the rights of $INSTDIR could not be set ($0); nothing installed" 1603
   ${EndIf}
 !macroend
 
@@ -206,11 +194,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       DetailPrint "Its uninstaller ended with $2"
       !insertmacro Log "earlier installation in $1: its uninstaller ended with $2"
       ${If} ${FileExists} "$1\tvdds.exe"
-        MessageBox MB_OK|MB_ICONSTOP "$(EARLIER_NOT_REMOVED)" /SD IDOK
-        !insertmacro Log "the earlier installation in $1 is still there; nothing installed"
-        !insertmacro SetExitCode 1627
-        !insertmacro LogExitCode
-        Quit
+        !insertmacro StopWith "$(EARLIER_NOT_REMOVED)" "the earlier installation in $1 is still there; nothing installed" 1627
       ${EndIf}
       ; Uninstallers that run in place leave themselves behind.
       Delete "$1\uninstall.exe"
@@ -300,15 +284,21 @@ FunctionEnd
   !insertmacro Log "exit code $ExitCode"
 !macroend
 
+; Says `MESSAGE` in a box (nothing where the run is silent), logs `LOGGED`
+; and ends the run with `CODE`.
+!macro StopWith MESSAGE LOGGED CODE
+  MessageBox MB_OK|MB_ICONSTOP "${MESSAGE}" /SD IDOK
+  !insertmacro Log "${LOGGED}"
+  !insertmacro SetExitCode ${CODE}
+  !insertmacro LogExitCode
+  Quit
+!macroend
+
 !macro RequireAdministrator
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "admin"
-    MessageBox MB_OK|MB_ICONSTOP "$(ADMIN_REQUIRED)" /SD IDOK
-    !insertmacro Log "not run as an administrator; nothing changed"
-    !insertmacro SetExitCode 740
-    !insertmacro LogExitCode
-    Quit
+    !insertmacro StopWith "$(ADMIN_REQUIRED)" "not run as an administrator; nothing changed" 740
   ${EndIf}
 !macroend
 

@@ -110,14 +110,14 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     }
     if (temp.empty())
         return temp;
-    const bool replacesAFile = ::GetFileAttributesW(path.wc_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
+    const bool replacesAFile = attributes != INVALID_FILE_ATTRIBUTES;
     if (!WriteAndFlush(temp, bytes, error) || (replacesAFile && !CopyRights(path, temp, error)))
     {
         ::DeleteFileW(temp.wc_str());
         return wxString();
     }
-    const DWORD attributes = ::GetFileAttributesW(path.wc_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKeptAttributes))
+    if (replacesAFile && (attributes & kKeptAttributes))
         ::SetFileAttributesW(temp.wc_str(), attributes & kKeptAttributes);
     return temp;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include <wx/intl.h>
 #include <wx/strconv.h>
@@ -15,8 +16,6 @@ const char kCrLf[] = "\r\n";
 
 // The key that only the DS-Win variant of the product's section holds.
 const wxString kDsWinOnlyKey(wxS("MMOVIEW"));
-
-const wxString kListSectionName(wxS("BVS"));
 
 PassResult Unencodable()
 {
@@ -124,21 +123,6 @@ std::string KeyBytes(const std::string& line)
     return line.substr(0, line.find('=') + 1);
 }
 
-// The list's key lines, each with its number, in file order.
-std::vector<std::pair<size_t, int>> ListKeyLines(const CRegistrationList& list)
-{
-    std::vector<std::pair<size_t, int>> keys;
-    const ProfileSection* section = list.ListSection();
-    for (size_t i = section->header + 1; i < section->end; ++i)
-    {
-        const ProfileLine& line = list.Lines()[i];
-        const int number = line.kind == ProfileLine::Kind::Entry ? ListKeyNumber(line.name) : 0;
-        if (number != 0)
-            keys.emplace_back(i, number);
-    }
-    return keys;
-}
-
 // Takes every key naming the product with a number from `from` on out of the
 // list, and numbers the later entries down by as many of the product's
 // entries as stood below them, so that readers see the same systems in the
@@ -150,8 +134,6 @@ std::vector<std::pair<size_t, int>> ListKeyLines(const CRegistrationList& list)
 void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::string>& lines,
                           int from, CLineSplice& splice)
 {
-    if (list.ListSection() == nullptr)
-        return;
     std::vector<int> productNumbers;
     std::vector<const ListEntry*> kept;
     for (const ListEntry& entry : list.Entries())
@@ -171,17 +153,17 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
     const auto isProductNumber = [&](int number)
     { return std::binary_search(productNumbers.begin(), productNumbers.end(), number); };
 
-    std::map<int, bool> hiddenKeyOf;
-    for (const auto& [line, number] : ListKeyLines(list))
+    std::set<int> hiddenKeyNumbers;
+    for (const ListEntry& key : list.Keys())
     {
-        if (number < from)
+        if (key.number < from)
             continue;
-        if (NamesProduct(list.Lines()[line].value))
-            splice.Remove(line);
-        else if (isProductNumber(number))
-            hiddenKeyOf[number] = true;
-        else if (newNumber(number) != number)
-            splice.ReplaceBytes(line, RenumberedKey(lines[line], newNumber(number)));
+        if (NamesProduct(key.system))
+            splice.Remove(key.line);
+        else if (isProductNumber(key.number))
+            hiddenKeyNumbers.insert(key.number);
+        else if (newNumber(key.number) != key.number)
+            splice.ReplaceBytes(key.line, RenumberedKey(lines[key.line], newNumber(key.number)));
     }
     for (const int number : productNumbers)
     {
@@ -196,7 +178,7 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
             splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number));
             splice.Remove((*successor)->line);
         }
-        else if (hiddenKeyOf[number])
+        else if (hiddenKeyNumbers.count(number) != 0)
         {
             splice.ReplaceBytes(productLine, KeyBytes(lines[productLine]));
         }

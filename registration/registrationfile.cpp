@@ -12,8 +12,6 @@
 namespace
 {
 
-const wxString kListSectionName(wxS("BVS"));
-
 bool IsAscii(const std::string& bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(),
@@ -218,6 +216,14 @@ bool ReadersView::Lists(const wxString& system) const
                        [&](const wxString& listed) { return IsSameProfileName(listed, system); });
 }
 
+wxString ReadersView::JoinedSystems() const
+{
+    wxString joined;
+    for (const wxString& system : systems)
+        joined += (joined.empty() ? wxString() : wxString(wxS(", "))) + system;
+    return joined;
+}
+
 CRegistrationList::CRegistrationList(const std::vector<wxString>& lines)
 {
     m_lines.reserve(lines.size());
@@ -250,13 +256,16 @@ void CRegistrationList::ReadEntries()
     {
         const ProfileLine& line = m_lines[i];
         const int number = line.kind == ProfileLine::Kind::Entry ? ListKeyNumber(line.name) : 0;
-        if (number == 0)
-            continue;
+        if (number != 0)
+            m_keys.push_back(ListEntry{number, i, line.value});
+    }
+    for (const ListEntry& key : m_keys)
+    {
         const auto at =
-            std::lower_bound(m_entries.begin(), m_entries.end(), number,
+            std::lower_bound(m_entries.begin(), m_entries.end(), key.number,
                              [](const ListEntry& entry, int n) { return entry.number < n; });
-        if (at == m_entries.end() || at->number != number)
-            m_entries.insert(at, ListEntry{number, i, line.value});
+        if (at == m_entries.end() || at->number != key.number)
+            m_entries.insert(at, key);
     }
 }
 

@@ -123,6 +123,8 @@ struct ReadersView
     wxString program;
 
     bool Lists(const wxString& system) const;
+    // The systems' names, separated by ", ".
+    wxString JoinedSystems() const;
 };
 
 // The lines of a registration file and the list of imaging systems in it.
@@ -142,8 +144,11 @@ public:
     // there is none.
     const ProfileSection* ListSection() const { return m_list; }
 
-    // The list's numbers "NAMEn" (n from 1, without leading zero), each with
-    // its first key only, in ascending order of their numbers.
+    // Every key "NAMEn" of the list (n from 1, without leading zero), in
+    // file order, later keys of a number that readers never see included.
+    const std::vector<ListEntry>& Keys() const { return m_keys; }
+    // The list's numbers, each with its first key only, in ascending order of
+    // their numbers.
     const std::vector<ListEntry>& Entries() const { return m_entries; }
     // The entry of that number, or null.
     const ListEntry* Entry(int number) const;
@@ -175,6 +180,7 @@ private:
     std::vector<ProfileLine> m_lines;
     std::vector<ProfileSection> m_sections;
     const ProfileSection* m_list = nullptr;
+    std::vector<ListEntry> m_keys;
     std::vector<ListEntry> m_entries;
 };
 

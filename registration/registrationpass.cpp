@@ -41,7 +41,7 @@ bool CVddsRegistration::Register()
     // that was refused or interrupted runs again at the next start; a product
     // the file already lists keeps that from adding a second entry.
     const PassResult result = WriteRegistration();
-    if (result.Is(PassResult::Outcome::Done) || result.Is(PassResult::Outcome::AlreadyDone))
+    if (result.Succeeded())
     {
         written->SetValue(wxS("1"));
         return true;
@@ -98,7 +98,7 @@ bool CVddsRegistration::Unregister()
         return true;
     }
     const PassResult confirmed = ConfirmedBySystemReader(result, false);
-    if (confirmed.Is(PassResult::Outcome::Done) || confirmed.Is(PassResult::Outcome::AlreadyDone))
+    if (confirmed.Succeeded())
         return true;
     if (confirmed.Is(PassResult::Outcome::ReaderDisagrees))
         wxLogError(_("Tivora was taken out of %s as Windows reads such files, but the system's "
@@ -194,7 +194,7 @@ void CVddsRegistration::BackupRegistration(const wxString& iniPath, const std::s
 PassResult CVddsRegistration::ConfirmedBySystemReader(const PassResult& result,
                                                       bool registered) const
 {
-    if (!result.Is(PassResult::Outcome::Done) && !result.Is(PassResult::Outcome::AlreadyDone))
+    if (!result.Succeeded())
         return result;
     ReadersView system;
     if (!ReadWithSystemReader(RegistrationFilePath(), system))
@@ -214,12 +214,7 @@ wxString SystemReaderDisagreement(const ReadersView& system, const wxString& pro
     if (!listed && system.systems.empty())
         return _("finds no imaging system in the list");
     if (!listed)
-    {
-        wxString systems;
-        for (const wxString& name : system.systems)
-            systems += (systems.empty() ? wxString() : wxString(wxS(", "))) + name;
-        return wxString::Format(_("lists %s, not Tivora"), systems);
-    }
+        return wxString::Format(_("lists %s, not Tivora"), system.JoinedSystems());
     if (system.program.empty())
         return _("finds no program that calls Tivora");
     if (!system.program.IsSameAs(programPath, false))

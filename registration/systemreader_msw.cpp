@@ -40,7 +40,7 @@ bool ReadWithSystemReader(const wxString& path, ReadersView& view)
     for (int number = 1; number <= kMostListNumbers; ++number)
     {
         const wxString system =
-            ProfileString(path, wxS("BVS"), wxString::Format(wxS("NAME%d"), number));
+            ProfileString(path, kListSectionName, wxString::Format(wxS("NAME%d"), number));
         if (system.empty())
             break;
         view.systems.push_back(system);

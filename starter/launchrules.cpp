@@ -1,7 +1,9 @@
 #include "starter/launchrules.h"
 
 #include <wx/filefn.h>
+#include <wx/stdpaths.h>
 #include <wx/tokenzr.h>
+#include <wx/utils.h>
 
 #include "common/pathrules.h"
 #include "common/product.h"
@@ -16,8 +18,12 @@ bool IsAbsoluteDirectory(const wxString& dir)
            !(dir.length() == 2 && dir[1] == ':');
 }
 
+// The client's path in `dir`, or an empty string where `dir` is no absolute
+// directory or holds no client.
 wxString ClientIn(const wxString& dir)
 {
+    if (!IsAbsoluteDirectory(dir))
+        return wxString();
     const wxString client = StripOneTrailingSeparator(dir) + wxFILE_SEP_PATH + kClientFileName;
     return wxFileExists(client) ? client : wxString();
 }
@@ -41,17 +47,22 @@ bool IsRemoveSetupRequest(const wxString& firstArgument)
 
 wxString FindClient(const wxString& programDir, const wxString& searchPath)
 {
-    if (IsAbsoluteDirectory(programDir) && !ClientIn(programDir).empty())
-        return ClientIn(programDir);
+    wxString client = ClientIn(programDir);
     wxStringTokenizer entries(searchPath, wxPATH_SEP, wxTOKEN_STRTOK);
-    while (entries.HasMoreTokens())
+    while (client.empty() && entries.HasMoreTokens())
     {
         wxString dir = entries.GetNextToken();
         // An entry may stand in double quotes.
         if (dir.length() >= 2 && dir[0] == '"' && dir.Last() == '"')
             dir = dir.substr(1, dir.length() - 2);
-        if (IsAbsoluteDirectory(dir) && !ClientIn(dir).empty())
-            return ClientIn(dir);
+        client = ClientIn(dir);
     }
-    return wxString();
+    return client;
+}
+
+wxString FindOwnClient()
+{
+    wxString searchPath;
+    wxGetEnv(wxS("PATH"), &searchPath);
+    return FindClient(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()), searchPath);
 }

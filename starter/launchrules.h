@@ -20,3 +20,6 @@ bool IsRemoveSetupRequest(const wxString& firstArgument);
 // may write the caller's current directory never gets a program started.
 // Empty when the client is found nowhere.
 wxString FindClient(const wxString& programDir, const wxString& searchPath);
+
+// FindClient() for the running program: its own directory and its PATH.
+wxString FindOwnClient();

@@ -3,11 +3,8 @@
 #include <memory>
 
 #include <wx/app.h>
-#include <wx/filefn.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/stdpaths.h>
-#include <wx/utils.h>
 
 #include "registry/regchecker.h"
 #include "starter/launchrules.h"
@@ -105,10 +102,7 @@ void vorastarter::Launch()
 
 void vorastarter::StartFoundClient(const wxString& patientFile) const
 {
-    wxString searchPath;
-    wxGetEnv(wxS("PATH"), &searchPath);
-    const wxString client =
-        FindClient(wxPathOnly(wxStandardPaths::Get().GetExecutablePath()), searchPath);
+    const wxString client = FindOwnClient();
     if (!client.empty())
     {
         StartClient(client, patientFile);
