@@ -10,7 +10,7 @@
 ; directory's name cannot be written in the ANSI code page, nothing
 ; installed; 1627 an earlier
 ; installation in another directory or of the other build could not be
-; removed, nothing installed.
+; removed, or sits in a directory users may change, nothing installed.
 ; The uninstall, run as QuietUninstallString says, ends when it is done:
 ; 0 removed; 1603 removed, but the registration in vdds_mmi.ini could not be
 ; removed; 1627 the program is in use and stays, with its settings and
@@ -80,6 +80,8 @@ LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installati
 LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
 LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed. Uninstall it, or remove what holds its files open, then install again."
 LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert. Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
+LangString EARLIER_NOT_PROTECTED ${LANG_ENGLISH} "The earlier installation in $1 is in a directory that users other than administrators may change, so its uninstaller is not run. Nothing was installed. Remove that directory's extra rights, or the installation by hand, then install again."
+LangString EARLIER_NOT_PROTECTED ${LANG_GERMAN} "Die frühere Installation in $1 liegt in einem Verzeichnis, das auch andere Benutzer als Administratoren ändern dürfen; ihr Deinstallationsprogramm wird daher nicht ausgeführt. Es wurde nichts installiert. Entfernen Sie die zusätzlichen Rechte des Verzeichnisses oder die Installation von Hand, dann installieren Sie erneut."
 LangString DIRECTORY_NOT_ANSI ${LANG_ENGLISH} "The installation directory $INSTDIR has characters that vdds_mmi.ini cannot hold in this system's character set, so practice software could not call Tivora there. Nothing was installed. Choose a directory whose name has none of them."
 LangString DIRECTORY_NOT_ANSI ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält Zeichen, die vdds_mmi.ini im Zeichensatz dieses Systems nicht aufnehmen kann; die Praxissoftware könnte Tivora dort nicht aufrufen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis, in dessen Namen keines davon vorkommt."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
@@ -189,6 +191,15 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${AndIf} ${FileExists} "$1\uninstall.exe"
     ${If} ${SAME_VIEW} == 0
     ${OrIf} $1 != $INSTDIR
+      Push "$1"
+      Call OnlyAdministratorsMayChange
+      Push "$1\uninstall.exe"
+      Call OnlyAdministratorsMayChange
+      Pop $3
+      Pop $4
+      ${If} "$3$4" != "11"
+        !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 is in a directory users may change; its uninstaller was not run; nothing installed" 1627
+      ${EndIf}
       DetailPrint "Removing the installation in $1"
       ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
       DetailPrint "Its uninstaller ended with $2"
@@ -203,7 +214,137 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
 !macroend
 
+; The security identifier at the address on the stack, as a string ("" when
+; it cannot be read).
+Function SidString
+  Exch $0
+  Push $1
+  System::Call 'advapi32::ConvertSidToStringSidW(p r0, *p .r1) i .r0'
+  ${If} $0 <> 0
+    System::Call '*$1(&w256 .r0)'
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${Else}
+    StrCpy $0 ""
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; The account this installer runs as: an administrator, or SYSTEM.
+Var InstallingAccount
+
+Function FindInstallingAccount
+  System::Call 'kernel32::GetCurrentProcess() p .r0'
+  ; TOKEN_QUERY; TokenUser, whose first member points to the SID.
+  System::Call 'advapi32::OpenProcessToken(p r0, i 8, *p .r1) i .r0'
+  ${If} $0 <> 0
+    System::Alloc 256
+    Pop $2
+    System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r2, i 256, *i .r3) i .r0'
+    ${If} $0 <> 0
+      System::Call '*$2(p .r3)'
+      Push $3
+      Call SidString
+      Pop $InstallingAccount
+    ${EndIf}
+    System::Free $2
+    System::Call 'kernel32::CloseHandle(p r1)'
+  ${EndIf}
+FunctionEnd
+
+; Whether the security identifier at the address on the stack is SYSTEM's,
+; the Administrators group's, TrustedInstaller's or the account's this
+; installer runs as (which may change what it runs in any case; Wine maps
+; every file's owner to that account). Leaves "1" or "0".
+Function IsAdministrativeSid
+  Call SidString
+  Exch $0
+  ${If} $0 == "S-1-5-18"
+  ${OrIf} $0 == "S-1-5-32-544"
+  ${OrIf} $0 == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+  ${OrIf} $0 == $InstallingAccount
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Exch $0
+FunctionEnd
+
+; Whether only SYSTEM, the administrators, TrustedInstaller and the account
+; this installer runs as may change the file or directory on the stack: no
+; entry of its access list that applies to it lets anyone else write it, add
+; or delete what it holds, delete it, or change its rights or owner; a
+; directory's owner, who may always change its rights, is one of them too.
+; Leaves "1" or "0".
+Function OnlyAdministratorsMayChange
+  Exch $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  Push $R7
+  Push $R8
+  Push $R9
+  StrCpy $R9 0
+  ; SE_FILE_OBJECT; OWNER and DACL information.
+  System::Call 'advapi32::GetNamedSecurityInfoW(w R0, i 1, i 5, *p .R2, p 0, *p .R3, p 0, *p .R4) i .R1'
+  ${If} $R1 = 0
+    StrCpy $R9 1
+    ${If} ${FileExists} "$R0\*.*"
+      Push $R2
+      Call IsAdministrativeSid
+      Pop $R9
+    ${EndIf}
+    ; No access list at all lets everyone do everything.
+    ${If} $R3 = 0
+      StrCpy $R9 0
+    ${Else}
+      System::Call '*$R3(&i1, &i1, &i2, &i2 .R5)'
+      ${For} $R6 0 $R5
+        ${If} $R6 = $R5
+        ${OrIf} $R9 = 0
+          ${ExitFor}
+        ${EndIf}
+        System::Call 'advapi32::GetAce(p R3, i R6, *p .R7)'
+        ; Type, flags, size, access mask; the SID follows at offset 8.
+        System::Call '*$R7(&i1 .R1, &i1 .R8, &i2, i .R2)'
+        ; Allowed entries (also with a condition) that apply to the object
+        ; itself (not INHERIT_ONLY) and grant write or append data, delete
+        ; child, delete, write DAC, write owner, generic all or write, or
+        ; maximum allowed.
+        IntOp $R8 $R8 & 0x8
+        IntOp $R2 $R2 & 0x520D0046
+        ${If} $R1 = 0
+        ${OrIf} $R1 = 9
+          ${If} $R8 = 0
+          ${AndIf} $R2 <> 0
+            IntPtrOp $R1 $R7 + 8
+            Push $R1
+            Call IsAdministrativeSid
+            Pop $R9
+          ${EndIf}
+        ${EndIf}
+      ${Next}
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p R4)'
+  ${EndIf}
+  StrCpy $R0 $R9
+  Pop $R9
+  Pop $R8
+  Pop $R7
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
 !macro RemoveOtherInstallations
+  Call FindInstallingAccount
   !insertmacro RemoveInstallationIn UseProgramRegistryView 1
   !if ${ARCH} == amd64
     !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
@@ -302,6 +443,83 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; An uninstaller that runs in place cannot delete itself. Once it has ended,
+; a cmd from the system directory, started without a window, deletes it and
+; then removes the installation directory if nothing else is left in it, so
+; that nothing waits for a restart: it tries at once and again after 1, 2,
+; 4, 8 and 15 seconds while the file is still there (this process still
+; running). In Windows' cmd each "if exist" makes the rest of the line
+; conditional, so the command is one flat chain, without the blocks Wine's
+; cmd misreads (where "&" ends the condition, the later attempts find
+; nothing left and take no time). The
+; directory reaches cmd only through the environment, and delayed expansion
+; hands its value on without parsing it again: no name ("&", "^", "%", "!",
+; parentheses) changes the command. cmd starts in the system directory, so
+; that it holds on to no directory it removes; /d keeps AutoRun commands out.
+Var Replaced
+
+!define REMOVE_ATTEMPT 'del /f /q "!TVDDS_REMOVE!\uninstall.exe" & rd "!TVDDS_REMOVE!"'
+!define WHILE_LEFT_WAIT 'if exist "!TVDDS_REMOVE!\uninstall.exe" "$SYSDIR\PING.EXE" -n'
+
+; Appends to $0 a wait of PINGS - 1 seconds while the uninstaller is left,
+; and another attempt.
+!macro AppendRemoveAttemptAfter PINGS
+  StrCpy $0 '$0 & ${WHILE_LEFT_WAIT} ${PINGS} 127.0.0.1 & ${REMOVE_ATTEMPT}'
+!macroend
+
+!macro RemoveThisUninstallerOnceEnded
+  System::Call 'kernel32::SetEnvironmentVariableW(w "TVDDS_REMOVE", w "$INSTDIR")'
+  StrCpy $0 '"$SYSDIR\cmd.exe" /d /v:on /c "${REMOVE_ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 2
+  !insertmacro AppendRemoveAttemptAfter 3
+  !insertmacro AppendRemoveAttemptAfter 5
+  !insertmacro AppendRemoveAttemptAfter 9
+  !insertmacro AppendRemoveAttemptAfter 16
+  StrCpy $0 '$0"'
+  !if ${ARCH} == amd64
+    System::Alloc 104
+  !else
+    System::Alloc 68
+  !endif
+  Pop $1
+  !if ${ARCH} == amd64
+    System::Call '*$1(i 104)'
+  !else
+    System::Call '*$1(i 68)'
+  !endif
+  System::Alloc 32
+  Pop $2
+  ; CREATE_NO_WINDOW; nothing inherited.
+  System::Call 'kernel32::CreateProcessW(p 0, w r0, p 0, p 0, i 0, i 0x08000000, p 0, w "$SYSDIR", p r1, p r2) i .r3'
+  ${If} $3 <> 0
+    System::Call '*$2(p .r3, p .r4)'
+    System::Call 'kernel32::CloseHandle(p r3)'
+    System::Call 'kernel32::CloseHandle(p r4)'
+    !insertmacro Log "$INSTDIR\uninstall.exe and the directory go once the uninstall has ended"
+  ${Else}
+    !insertmacro Log "the removal of $INSTDIR\uninstall.exe could not be started; it stays"
+  ${EndIf}
+  System::Free $1
+  System::Free $2
+!macroend
+
+; An uninstall that has just ended leaves its uninstaller until its cleanup
+; (above) has seen it end. An installation into the same directory waits for
+; that cleanup to be done with the directory (at most 40 seconds), so that it
+; neither deletes the new uninstaller nor removes the directory after this
+; installation set its rights.
+!macro WaitForTheCleanUpOfAnEndedUninstall
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+  ${AndIfNot} ${FileExists} "$INSTDIR\tvdds.exe"
+    ${For} $0 1 160
+      ${IfNot} ${FileExists} "$INSTDIR\*.*"
+        ${ExitFor}
+      ${EndIf}
+      Sleep 250
+    ${Next}
+  ${EndIf}
+!macroend
+
 Function .onInit
   Call OpenLog
   !insertmacro Log "Tivora ${VERSION} (${ARCH}) setup started: $CMDLINE"
@@ -322,6 +540,7 @@ FunctionEnd
 Section "Install"
   !insertmacro RequireAnsiInstallationDirectory
   !insertmacro RemoveOtherInstallations
+  !insertmacro WaitForTheCleanUpOfAnEndedUninstall
   CreateDirectory "$INSTDIR"
   !insertmacro ProtectInstallationDirectory
   SetOutPath "$INSTDIR"
@@ -342,15 +561,12 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halvorin"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$\"$INSTDIR\tvdds.exe$\""
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstall.exe$\""
-  ; Whoever runs the quiet uninstall waits for all of it and reads its real
-  ; exit code: the uninstaller otherwise returns at once and goes on from a
-  ; copy of itself. Here a copy outside the installation runs it in place
-  ; ("_?="), so that it can remove the whole directory, and cmd waits for it.
-  ; The copy has a name of its own each time, so that no earlier copy that
-  ; is still in use or waits for its deletion at a restart stands in its way.
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" \
-    "$\"$SYSDIR\cmd.exe$\" /v:on /c $\"set u=%TEMP%\tvdds-uninstall-%RANDOM%.exe&& copy /y $\"$INSTDIR\uninstall.exe$\" $\"!u!$\" >nul && $\"!u!$\" /S _?=$INSTDIR$\""
+  ; Both run the uninstaller in place ("_?=" takes the rest of the command
+  ; line as it stands, so no name needs quoting): whoever starts it waits for
+  ; all of it and reads its own exit code, and no copy of it runs from a
+  ; temporary directory.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstall.exe$\" _?=$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S _?=$INSTDIR"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -386,6 +602,7 @@ Section "Uninstall"
   ClearErrors
   ${un.GetOptions} $1 "/KEEPREGISTRATION" $2
   ${If} ${Errors}
+    StrCpy $Replaced 0
     ClearErrors
     ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
     !insertmacro Log "tvdds.exe removesetup ended with $0"
@@ -394,6 +611,7 @@ Section "Uninstall"
       !insertmacro SetExitCode 1603
     ${EndIf}
   ${Else}
+    StrCpy $Replaced 1
     !insertmacro Log "the registration stays for the installation that replaces this one"
   ${EndIf}
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
@@ -412,12 +630,14 @@ Section "Uninstall"
     !insertmacro LogExitCode
     Return
   ${EndIf}
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  ; A copy of the uninstaller outside the installation goes at the next
-  ; restart; one that ran in place stays for whoever started it.
+  ; An uninstaller that runs in place is deleted once it has ended, unless
+  ; the installation replacing this one removes it; a copy that NSIS ran
+  ; from a temporary directory deletes the original here.
   ${If} $EXEDIR != $INSTDIR
-    Delete /REBOOTOK "$EXEPATH"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+  ${ElseIf} $Replaced == 0
+    !insertmacro RemoveThisUninstallerOnceEnded
   ${EndIf}
   DeleteRegKey HKLM "${CLIENT_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"

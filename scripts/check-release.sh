@@ -6,7 +6,8 @@
 #     tvdds-setup.exe, and none of them holds a date or time of the build
 #     machine's clock (which a rebuild against the same wxWidgets cache
 #     could not show);
-#   - the support check carries the program's manifest and a version;
+#   - the installer has the mended NSIS stub, and the support check carries
+#     the program's manifest and a version;
 #   - signed: with a throwaway code-signing certificate the program, the
 #     uninstaller and the installer verify against it, the signed program is
 #     the unsigned one plus its signature, and the signed installer installs
@@ -66,6 +67,10 @@ check "tvdds-check.exe runs as invoker, never virtualized" \
   holds "$shipped/tvdds-check.exe" 'requestedExecutionLevel level="asInvoker"'
 check "tvdds-check.exe names the Windows versions it supports" \
   holds "$shipped/tvdds-check.exe" 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'
+# The mended stub of scripts/build-nsis.sh looks up GetTempPath2W, which no
+# stock NSIS stub names.
+check "tvdds-setup.exe has the mended NSIS stub ($(basename "$TVDDS_NSIS"))" \
+  holds "$shipped/tvdds-setup.exe" GetTempPath2W
 # Version strings are UTF-16.
 check "tvdds-check.exe carries a version" \
   grep -aqP 'T\x00i\x00v\x00o\x00r\x00a\x00 \x00s\x00u\x00p\x00p\x00o\x00r\x00t' \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the builds and tests need from Debian's archive and builds
-# the static wxWidgets MSW libraries for both Windows targets into a cache
-# outside the work tree. Safe to run again: finished steps are skipped.
+# the static wxWidgets MSW libraries for both Windows targets and NSIS (its
+# installer stub mended) into a cache outside the work tree. Safe to run
+# again: finished steps are skipped.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,7 +12,7 @@ packages=(
   cmake ninja-build pkg-config dpkg-dev binutils
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
-  wine wine64 xvfb gettext imagemagick icoutils nsis osslsigncode openssl locales
+  wine wine64 xvfb gettext imagemagick icoutils scons zlib1g-dev osslsigncode openssl locales
 )
 
 missing_packages() {
@@ -60,3 +61,4 @@ fi
 
 "$here/build-wx-msw.sh" x86_64 "$cache"
 "$here/build-wx-msw.sh" i686 "$cache"
+"$here/build-nsis.sh" "$cache"

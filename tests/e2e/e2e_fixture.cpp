@@ -215,28 +215,44 @@ std::string InstallerFixture::UninstallValue(const std::string& name)
                  "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TivoraVdds|" + name);
 }
 
-bool InstallerFixture::UninstallQuietly()
+namespace
+{
+
+// What is left of an installation directory but the backups of
+// vdds_mmi.ini, which stay.
+std::vector<fs::path> LeftOver(const fs::path& dir)
+{
+    std::vector<fs::path> left;
+    if (fs::exists(dir))
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() != ".bak")
+                left.push_back(entry.path());
+    return left;
+}
+
+} // namespace
+
+bool InstallerFixture::UninstallQuietly(const std::string& dir,
+                                        const std::map<std::string, std::string>& environment)
 {
     const std::string quiet = UninstallValue("QuietUninstallString");
-    EXPECT_EQ("\"C:\\windows\\system32\\cmd.exe\" /v:on /c \"set "
-              "u=%TEMP%\\tvdds-uninstall-%RANDOM%.exe&& copy /y \"" +
-                  kSetupDir + "\\uninstall.exe\" \"!u!\" >nul && \"!u!\" /S _?=" + kSetupDir + "\"",
-              quiet);
-    const BoxRun run = RunWatched(Prefix(), quiet);
+    EXPECT_EQ("\"" + dir + "\\uninstall.exe\" /S _?=" + dir, quiet);
+    const BoxRun run = RunWatched(Prefix(), quiet, environment);
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
-    // The backups of vdds_mmi.ini stay; nothing else may.
-    bool leftOver = false;
-    if (fs::exists(Prefix().UnixPath(kSetupDir)))
-    {
-        for (const auto& entry : fs::directory_iterator(Prefix().UnixPath(kSetupDir)))
-        {
-            leftOver |= entry.path().extension() != ".bak";
-            EXPECT_EQ(".bak", entry.path().extension()) << entry.path() << " left behind";
-        }
-    }
-    return !run.timedOut && run.exitCode == 0 && run.boxes.empty() && !leftOver;
+    // The uninstaller goes once it has ended, and with it the directory
+    // unless backups are left in it.
+    const fs::path installed = Prefix().UnixPath(dir);
+    for (int waited = 0; waited < 20000 && !LeftOver(installed).empty(); waited += 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::vector<fs::path> left = LeftOver(installed);
+    EXPECT_TRUE(left.empty()) << left.front() << " left behind";
+    const bool pending =
+        Prefix().Reg({"query", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
+                      "PendingFileRenameOperations"}) == 0;
+    EXPECT_FALSE(pending) << "a file operation waits for a restart";
+    return !run.timedOut && run.exitCode == 0 && run.boxes.empty() && left.empty() && !pending;
 }
 
 std::string InstallerFixture::ListAsReadersSeeIt()

@@ -115,9 +115,11 @@ protected:
     BoxRun InstallSilently(Station station = Station::Visible, const std::string& log = "");
     std::filesystem::path Installed(const std::string& relative) const;
     // Runs the uninstall entry's QuietUninstallString as deployment tools do
-    // and waits for it: true when it ended with 0, showed nothing and left
-    // nothing of the installation behind but the backups of vdds_mmi.ini.
-    bool UninstallQuietly();
+    // and waits for it: true when it ended with 0, showed nothing, left
+    // nothing of the installation in `dir` behind but the backups of
+    // vdds_mmi.ini, and nothing for a restart to do.
+    bool UninstallQuietly(const std::string& dir = kSetupDir,
+                          const std::map<std::string, std::string>& environment = {});
     // A value of the product's uninstall entry, in the view the build writes.
     std::string UninstallValue(const std::string& name);
     // The imaging systems as practice software reads them through the

@@ -194,6 +194,8 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
               uninstall.events);
     EXPECT_EQ(damaged, Ini());
     EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
+    for (int waited = 0; waited < 20000 && fs::exists(Installed("uninstall.exe")); waited += 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(fs::exists(Installed("uninstall.exe")));
 
     // Each step of the refused install and of the quiet uninstall, the
@@ -222,6 +224,7 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
                 "NUL bytes from the file or restore it from a backup. The file was left "
                 "unchanged.",
             "tvdds.exe removesetup ended with 1",
+            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
             "files removed from " + kSetupDir + "; registry values and uninstall entry removed",
             "exit code 1603"}),
         logged);
@@ -371,6 +374,26 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\uninstall.exe")));
     EXPECT_EQ(registered, Ini());
 
+    // Fault guarded against: the earlier uninstaller ran elevated from a
+    // directory every user may change. Everyone may modify it now, as an
+    // administrator might have allowed by hand: it is not run.
+    const std::string adminsOnly = "(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    Probe("protect", earlier + "|D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)");
+    ASSERT_TRUE(EveryoneMayReadAndWrite(earlier));
+    const std::string log = "C:\\setup.log";
+    const BoxRun notRun = InstallSilently(Station::Visible, log);
+    EXPECT_EQ(1627, notRun.exitCode);
+    EXPECT_TRUE(notRun.boxes.empty());
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << "nothing installed";
+    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+    EXPECT_NE(std::string::npos,
+              ReadAll(Prefix().UnixPath(log))
+                  .find("the earlier installation in " + earlier +
+                        " is in a directory users may change; its uninstaller was not run; "
+                        "nothing installed\r\nexit code 1627\r\n"));
+    EXPECT_EQ(registered, Ini());
+    Probe("protect", earlier + "|D:P" + adminsOnly);
+
     const BoxRun cleanUp =
         RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
     EXPECT_EQ(0, cleanUp.exitCode);
@@ -458,7 +481,8 @@ TEST_P(Installer, InstallationDirectoryOnlyAdministratorsMayChange)
 // called through vdds_mmi.ini: it is refused before anything is installed.
 TEST_P(Installer, DirectoryTheAnsiCodePageCannotHoldIsRefusedBeforeAnythingIsInstalled)
 {
-    const std::string lodz = "C:\\Praxis\\\xC5\x81\xC3\xB3" "d\xC5\xBA";
+    const std::string lodz = "C:\\Praxis\\\xC5\x81\xC3\xB3"
+                             "d\xC5\xBA";
     WriteIni(kOtherVendors);
     const BoxRun refused =
         RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + lodz, {{"LC_ALL", "de_DE.UTF-8"}});
@@ -467,4 +491,29 @@ TEST_P(Installer, DirectoryTheAnsiCodePageCannotHoldIsRefusedBeforeAnythingIsIns
     EXPECT_FALSE(fs::exists(Prefix().UnixPath(lodz)));
     EXPECT_EQ("", UninstallValue("DisplayName"));
     EXPECT_EQ(kOtherVendors, Ini());
+}
+
+// Fault guarded against: the quiet uninstall went through cmd with the
+// directory in its command line, and "&" or "!" in the name broke it (exit
+// 49, nothing removed); each uninstall left its copy for the next restart.
+// The names are those Windows allows and cmd treats specially, with an
+// umlaut the ANSI code page holds. Wine's cmd expands "%NAME%" inside a
+// delayed-expanded value, which Windows' cmd does not: no name here has a
+// variable's name between two percent signs.
+TEST_P(Installer, AnyDirectoryNameInstallsAndUninstallsQuietly)
+{
+    const std::map<std::string, std::string> western{{"LC_ALL", "de_DE.UTF-8"}};
+    for (const std::string dir : {"C:\\Praxis\\Dr. M\xC3\xBCller & Kollegen", "C:\\Praxis\\Tivora!",
+                                  "C:\\Praxis\\100% ^R&D' (x86) %1 !x!"})
+    {
+        WriteIni(kOtherVendors);
+        const BoxRun install = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + dir, western);
+        EXPECT_EQ(0, install.exitCode) << dir;
+        EXPECT_TRUE(install.boxes.empty()) << dir;
+        EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + dir + "\\tvdds.exe\n",
+                  ListAsReadersSeeIt())
+            << dir;
+        EXPECT_TRUE(UninstallQuietly(dir, western)) << dir;
+        EXPECT_EQ("NAME1\tXRAY\nXRAY\t\n", ListAsReadersSeeIt()) << dir;
+    }
 }

@@ -16,6 +16,9 @@
 //                             every MS milliseconds, COUNT times, as another
 //                             Windows program does (sharing read and write),
 //                             and writes each n whose line it wrote to OUT
+//   probe.exe protect PATH|SDDL OUT  gives PATH the protected access list
+//                             of the security descriptor SDDL, as an
+//                             administrator does by hand
 //   probe.exe list FILE OUT   the imaging systems as practice software reads
 //                             them through the profile API: "NAMEn<TAB>system"
 //                             from NAME1 up to the first missing number, then
@@ -183,6 +186,25 @@ int Append(const std::wstring& argument, std::ofstream& out)
     return 0;
 }
 
+int Protect(const std::wstring& argument)
+{
+    const std::vector<std::wstring> fields = Fields(argument);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(fields[1].c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return 1;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    const DWORD result =
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(fields[0].c_str()), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+    return result == ERROR_SUCCESS ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -210,5 +232,7 @@ int wmain(int argc, wchar_t** argv)
         return Hold(argv[2], out);
     if (command == L"append")
         return Append(argv[2], out);
+    if (command == L"protect")
+        return Protect(argv[2]);
     return 2;
 }
