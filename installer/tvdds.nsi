@@ -504,15 +504,18 @@ Var Replaced
 !macroend
 
 ; An uninstall that has just ended leaves its uninstaller until its cleanup
-; (above) has seen it end. An installation into the same directory waits for
-; that cleanup to be done with the directory (at most 40 seconds), so that it
-; neither deletes the new uninstaller nor removes the directory after this
-; installation set its rights.
+; (above) has seen it end, and then removes the directory if it is empty. An
+; installation into the same directory waits for that cleanup (at most 40
+; seconds), so that it neither deletes the new uninstaller nor removes the
+; directory after this installation set its rights; backups of vdds_mmi.ini
+; left in the directory keep it.
 !macro WaitForTheCleanUpOfAnEndedUninstall
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
   ${AndIfNot} ${FileExists} "$INSTDIR\tvdds.exe"
     ${For} $0 1 160
-      ${IfNot} ${FileExists} "$INSTDIR\*.*"
+      ${DirState} "$INSTDIR" $1
+      ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+      ${AndIf} $1 != 0
         ${ExitFor}
       ${EndIf}
       Sleep 250

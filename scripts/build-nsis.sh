@@ -17,10 +17,14 @@ src_root=$cache/src
 version=3.11
 package=nsis_$version
 
+# A source entry for Debian 13 on the archive the machine already uses.
 add_source_entries() {
+  local uri
+  uri=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+  [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list)
   cat >/etc/apt/sources.list.d/tvdds-nsis-src.sources <<SOURCES
 Types: deb-src
-URIs: $(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources | head -n 1)
+URIs: $uri
 Suites: trixie
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg

@@ -248,6 +248,16 @@ bool InstallerFixture::UninstallQuietly(const std::string& dir,
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const std::vector<fs::path> left = LeftOver(installed);
     EXPECT_TRUE(left.empty()) << left.front() << " left behind";
+    // No copy of the uninstaller stays in a temporary directory.
+    std::vector<fs::path> temporary{Prefix().UnixPath("C:\\windows\\temp")};
+    for (const auto& user : fs::directory_iterator(Prefix().UnixPath("C:\\users")))
+        for (const fs::path& temp : {user.path() / "Temp", user.path() / "AppData/Local/Temp"})
+            if (fs::exists(temp))
+                temporary.push_back(temp);
+    for (const fs::path& temp : temporary)
+        for (const auto& entry :
+             fs::recursive_directory_iterator(temp, fs::directory_options::skip_permission_denied))
+            EXPECT_NE(".exe", entry.path().extension()) << entry.path() << " left behind";
     const bool pending =
         Prefix().Reg({"query", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
                       "PendingFileRenameOperations"}) == 0;
