@@ -361,6 +361,8 @@ FunctionEnd
 ; inherits the variable, writes its own reports there too.
 Var LogFile
 Var ExitCode
+; The uninstall's: "1" when an installation replacing this one ran it.
+Var Replaced
 
 !macro DefineWriteLogLine PREFIX
 Function ${PREFIX}WriteLogLine
@@ -456,7 +458,6 @@ FunctionEnd
 ; hands its value on without parsing it again: no name ("&", "^", "%", "!",
 ; parentheses) changes the command. cmd starts in the system directory, so
 ; that it holds on to no directory it removes; /d keeps AutoRun commands out.
-Var Replaced
 
 !define REMOVE_ATTEMPT 'del /f /q "!TVDDS_REMOVE!\uninstall.exe" & rd "!TVDDS_REMOVE!"'
 !define WHILE_LEFT_WAIT 'if exist "!TVDDS_REMOVE!\uninstall.exe" "$SYSDIR\PING.EXE" -n'

@@ -29,6 +29,17 @@ std::string ReadAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool Eventually(const std::function<bool()>& holds, int waitMs, int stepMs)
+{
+    for (int waited = 0; !holds(); waited += stepMs)
+    {
+        if (waited >= waitMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+    }
+    return true;
+}
+
 void WineEnvironment::TearDown()
 {
     for (auto& [name, prefix] : Prefixes())
@@ -76,12 +87,10 @@ void EndToEnd::TearDown()
 void EndToEnd::ReleaseClient()
 {
     std::ofstream(m_record + ".release").close();
-    for (int waited = 0; waited < 5000 && fs::exists(m_record); waited += 50)
-    {
-        if (ReadAll(m_record).find("exited") != std::string::npos)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    Eventually(
+        [&]
+        { return !fs::exists(m_record) || ReadAll(m_record).find("exited") != std::string::npos; },
+        5000);
     fs::remove(m_record);
     fs::remove(m_record + ".release");
 }
@@ -106,14 +115,15 @@ BoxRun EndToEnd::Run(const std::string& arguments, std::map<std::string, std::st
 
 std::string EndToEnd::ClientRecord(int waitMs)
 {
-    for (int waited = 0; waited < waitMs; waited += 50)
-    {
-        const std::string record = ReadAll(m_record);
-        if (record.find('\n') != std::string::npos)
-            return record;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return std::string();
+    std::string record;
+    const bool written = Eventually(
+        [&]
+        {
+            record = ReadAll(m_record);
+            return record.find('\n') != std::string::npos;
+        },
+        waitMs);
+    return written ? record : std::string();
 }
 
 std::string EndToEnd::Probe(const std::string& what, const std::string& argument)
@@ -122,6 +132,16 @@ std::string EndToEnd::Probe(const std::string& what, const std::string& argument
     fs::remove(out);
     Prefix().Wine({"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(out)});
     return ReadAll(out);
+}
+
+pid_t EndToEnd::StartProbe(const std::string& what, const std::string& argument,
+                           const std::string& record)
+{
+    fs::remove(record);
+    const pid_t probe =
+        Prefix().Start({"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(record)});
+    Eventually([&] { return !ReadAll(record).empty(); }, 5000, 10);
+    return probe;
 }
 
 std::string EndToEnd::RegValue(const std::string& name)
@@ -244,8 +264,7 @@ bool InstallerFixture::UninstallQuietly(const std::string& dir,
     // The uninstaller goes once it has ended, and with it the directory
     // unless backups are left in it.
     const fs::path installed = Prefix().UnixPath(dir);
-    for (int waited = 0; waited < 20000 && !LeftOver(installed).empty(); waited += 100)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Eventually([&] { return LeftOver(installed).empty(); }, 20000, 100);
     const std::vector<fs::path> left = LeftOver(installed);
     EXPECT_TRUE(left.empty()) << left.front() << " left behind";
     // No copy of the uninstaller stays in a temporary directory.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ const std::string kProduct =
     "PATDATIMPORT=C:\\Program Files\\Tivora\\tvdds.exe\r\nPATDATIMPORT_OS=1\r\n";
 
 std::string ReadAll(const std::string& path);
+
+// Whether `holds` came true within `waitMs`, asked every `stepMs`.
+bool Eventually(const std::function<bool()>& holds, int waitMs, int stepMs = 50);
 
 // One prefix per build for the whole run: Wine's first start takes many
 // seconds.
@@ -63,6 +67,10 @@ protected:
     std::string ClientRecord(int waitMs = 20000);
 
     std::string Probe(const std::string& what, const std::string& argument);
+    // Starts probe.exe WHAT ARGUMENT in the background, writing to `record`,
+    // and waits (at most 5 seconds) until it has written something there.
+    pid_t StartProbe(const std::string& what, const std::string& argument,
+                     const std::string& record);
 
     // A value of the product's key in the registry view the program reads.
     std::string RegValue(const std::string& name);

@@ -1,8 +1,6 @@
 #include <sys/wait.h>
 
-#include <chrono>
 #include <sstream>
-#include <thread>
 
 #include "e2e_fixture.h"
 
@@ -194,9 +192,7 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
               uninstall.events);
     EXPECT_EQ(damaged, Ini());
     EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
-    for (int waited = 0; waited < 20000 && fs::exists(Installed("uninstall.exe")); waited += 100)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(fs::exists(Installed("uninstall.exe")));
+    EXPECT_TRUE(Eventually([&] { return !fs::exists(Installed("uninstall.exe")); }, 20000, 100));
 
     // Each step of the refused install and of the quiet uninstall, the
     // program's own report among them, in one log.
@@ -358,12 +354,7 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier).exitCode);
     const std::string registered = Ini();
     const std::string record = Prefix().Root() + "/holder.txt";
-    fs::remove(record);
-    const pid_t holder =
-        Prefix().Start({"C:\\harness\\probe.exe", "hold", earlier + "\\tvdds.exe|4000",
-                        WinePrefix::WindowsPath(record)});
-    for (int waited = 0; waited < 5000 && ReadAll(record).empty(); waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const pid_t holder = StartProbe("hold", earlier + "\\tvdds.exe|4000", record);
     ASSERT_EQ("held", ReadAll(record));
 
     const BoxRun refused = InstallSilently();

@@ -271,8 +271,7 @@ TEST_P(Registration, PassKilledHalfwayLeavesTheFileAndFlagForTheNextStart)
     // The backup comes first; the edit and the replace follow it.
     const pid_t pass = Prefix().Start({kTvdds.substr(1, kTvdds.size() - 2), "initsetup"});
     ASSERT_GT(pass, 0);
-    for (int waited = 0; waited < 60000 && Backups().empty(); waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Eventually([&] { return !Backups().empty(); }, 60000, 10);
     kill(pass, SIGKILL);
     waitpid(pass, nullptr, 0);
 
@@ -328,18 +327,9 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
 TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
 {
     const std::string record = Prefix().Root() + "/writer.txt";
-    const auto startProbe = [&](const std::string& what, const std::string& argument)
-    {
-        fs::remove(record);
-        const pid_t probe = Prefix().Start(
-            {"C:\\harness\\probe.exe", what, argument, WinePrefix::WindowsPath(record)});
-        for (int waited = 0; waited < 5000 && ReadAll(record).empty(); waited += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return probe;
-    };
 
     WriteIni(kOtherVendors);
-    const pid_t holder = startProbe("hold", kIni + "|600");
+    const pid_t holder = StartProbe("hold", kIni + "|600", record);
     ASSERT_EQ("held", ReadAll(record));
     const BoxRun waited = Run(" initsetup");
     waitpid(holder, nullptr, 0);
@@ -351,7 +341,7 @@ TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
     {
         ForgetRegistration();
         WriteIni(kOtherVendors);
-        const pid_t writer = startProbe("append", kIni + "|10|150");
+        const pid_t writer = StartProbe("append", kIni + "|10|150", record);
         const BoxRun run = Run(" initsetup");
         waitpid(writer, nullptr, 0);
         const std::string after = Ini();
