@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <wx/string.h>
@@ -30,12 +31,19 @@ bool IsWriteProtected(const wxString& path);
 wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, unsigned long& error);
 
 // Reads at most `most` bytes of the file at `path` into `bytes` (none for a
-// missing file); false, with the system's error code, when it cannot be
-// read. On Windows no other program may write the file while it is read,
-// and the hold ends only as this returns, so that a rename right after
-// leaves a writer the least time in between; a writer that has the file
-// open makes this fail with a sharing violation.
-bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error);
+// missing file) and calls `whileHeld` before it lets the file go; false,
+// with the system's error code, when it cannot be read. On Windows no other
+// program may write, delete or rename over the file while it is held, and
+// the hold ends only as this returns, so that a rename right after leaves a
+// writer the least time in between; a writer that has the file open makes
+// this fail with a sharing violation.
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error,
+                   const std::function<void()>& whileHeld);
+
+// Gives the existing file at `path` the further name `link` (a hard link);
+// false, with the system's error code, where the file system or the rights
+// allow none or `link` is taken.
+bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& error);
 
 // Renames `temp` over `path` and makes the rename durable.
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error);

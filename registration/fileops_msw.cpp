@@ -122,7 +122,8 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return temp;
 }
 
-bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error)
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error,
+                   const std::function<void()>& whileHeld)
 {
     bytes.clear();
     const HANDLE file = ::CreateFileW(path.wc_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -143,9 +144,19 @@ bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsign
         got += read;
     if (!readable)
         error = ::GetLastError();
+    else
+        whileHeld();
     ::CloseHandle(file);
     bytes.resize(got);
     return readable;
+}
+
+bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& error)
+{
+    if (::CreateHardLinkW(link.wc_str(), path.wc_str(), nullptr))
+        return true;
+    error = ::GetLastError();
+    return false;
 }
 
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)

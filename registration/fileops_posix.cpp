@@ -93,7 +93,8 @@ wxString WriteTempFileBeside(const wxString& path, const std::string& bytes, uns
     return wxString(temp.c_str(), *wxConvFileName);
 }
 
-bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error)
+bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsigned long& error,
+                   const std::function<void()>& whileHeld)
 {
     // No other program can be held off here: the file is only read.
     bytes.clear();
@@ -110,9 +111,19 @@ bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsign
         got += static_cast<size_t>(read);
     if (read < 0)
         error = errno;
+    else
+        whileHeld();
     ::close(fd);
     bytes.resize(got);
     return read >= 0;
+}
+
+bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& error)
+{
+    if (::link(path.fn_str(), link.fn_str()) == 0)
+        return true;
+    error = errno;
+    return false;
 }
 
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)

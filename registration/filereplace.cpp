@@ -19,11 +19,13 @@ namespace
 const long kBusyWaitMs = 1000;
 const unsigned long kBusyPauseMs = 50;
 
-// The temporary file is left over only where it could not be removed either.
+// A temporary file or second name is left over only where it could not be
+// removed either; an empty path names none.
 void RemoveTempFile(const wxString& temp)
 {
     const wxLogNull quiet;
-    wxRemoveFile(temp);
+    if (!temp.empty())
+        wxRemoveFile(temp);
 }
 
 // Runs `step` until it succeeds, fails for another reason than a file that
@@ -50,18 +52,67 @@ PassResult TooLarge()
         static_cast<int>(kMostFileBytes / (1024 * 1024))));
 }
 
+// A name beside `path` for a second name of the file; none is taken twice.
+wxString SecondNameBeside(const wxString& path)
+{
+    static int made = 0;
+    return path + wxString::Format(wxS(".%lu-%d"), wxGetProcessId(), made++);
+}
+
 // Done when the file holds exactly `expected`, FileChanged when it does not,
 // Refused with the system's error code when it cannot be read; other
-// writers are held off while it is read.
-PassResult CompareWhileHeld(const wxString& path, const std::string& expected)
+// writers are held off while it is read. While it is held the file gets a
+// second name, returned in `secondName` (empty where the file system or the
+// rights give none), under which it can still be read once it is replaced.
+PassResult CompareWhileHeld(const wxString& path, const std::string& expected, wxString& secondName)
 {
     std::string bytes;
     unsigned long error = 0;
+    const auto giveSecondName = [&]
+    {
+        unsigned long linkError = 0;
+        secondName = SecondNameBeside(path);
+        if (!MakeHardLink(path, secondName, linkError))
+            secondName.clear();
+    };
     // One byte more than expected shows a file that grew.
-    if (!ReadWhileHeld(path, expected.size() + 1, bytes, error))
+    if (!ReadWhileHeld(path, expected.size() + 1, bytes, error, giveSecondName))
         return PassResult::Refused(wxString(), error);
     return PassResult::Of(bytes == expected ? PassResult::Outcome::Done
                                             : PassResult::Outcome::FileChanged);
+}
+
+// Renames `source` over `target` provided the target holds exactly
+// `expected`: Done, FileChanged or Refused with the reason; on any outcome
+// but Done nothing is renamed. The target is compared as late as possible
+// and held against writers while it is compared, so that an edit another
+// program makes in the meantime is seen rather than overwritten; a rename
+// that has to wait compares again. After Done, `replaced` names the file the
+// rename replaced, or is empty where it could not be given a second name.
+PassResult RenameOverIfUnchanged(const wxString& target, const wxString& source,
+                                 const std::string& expected, wxString& replaced)
+{
+    PassResult held = PassResult::Of(PassResult::Outcome::Done);
+    unsigned long error = 0;
+    const bool renamed = TryWhileBusy(
+        [&](unsigned long& stepError)
+        {
+            RemoveTempFile(replaced);
+            replaced.clear();
+            held = CompareWhileHeld(target, expected, replaced);
+            stepError = held.systemError;
+            return held.Is(PassResult::Outcome::Done) && RenameOver(source, target, stepError);
+        },
+        error);
+    if (renamed)
+        return PassResult::Of(PassResult::Outcome::Done);
+    RemoveTempFile(replaced);
+    replaced.clear();
+    if (held.Is(PassResult::Outcome::FileChanged))
+        return held;
+    if (held.Is(PassResult::Outcome::Refused))
+        return PassResult::Refused(_("the file could not be read"), error);
+    return PassResult::Refused(_("the file could not be replaced"), error);
 }
 
 } // namespace
@@ -138,25 +189,33 @@ PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expec
             error))
         return PassResult::Refused(_("the file could not be replaced"), error);
 
-    // The file is compared as late as possible, with the new bytes already on
-    // disk, and held against writers while it is compared, so that an edit
-    // another program makes in the meantime is seen rather than overwritten;
-    // a rename that has to wait compares again.
-    PassResult held = PassResult::Of(PassResult::Outcome::Done);
-    const bool renamed = TryWhileBusy(
-        [&](unsigned long& stepError)
-        {
-            held = CompareWhileHeld(target, expected);
-            stepError = held.systemError;
-            return held.Is(PassResult::Outcome::Done) && RenameOver(temp, target, stepError);
-        },
-        error);
-    if (renamed)
+    wxString replaced;
+    const PassResult renamed = RenameOverIfUnchanged(target, temp, expected, replaced);
+    if (!renamed.Is(PassResult::Outcome::Done))
+    {
+        RemoveTempFile(temp);
+        return renamed;
+    }
+    return KeepWritesThatSlippedIn(target, expected, bytes, replaced);
+}
+
+PassResult KeepWritesThatSlippedIn(const wxString& path, const std::string& expected,
+                                   const std::string& bytes, const wxString& replaced)
+{
+    if (replaced.empty() || FileHolds(replaced, expected))
+    {
+        RemoveTempFile(replaced);
         return PassResult::Of(PassResult::Outcome::Done);
-    RemoveTempFile(temp);
-    if (held.Is(PassResult::Outcome::FileChanged))
-        return held;
-    if (held.Is(PassResult::Outcome::Refused))
-        return PassResult::Refused(_("the file could not be read"), error);
-    return PassResult::Refused(_("the file could not be replaced"), error);
+    }
+    wxString replacedAgain;
+    const PassResult restored = RenameOverIfUnchanged(path, replaced, bytes, replacedAgain);
+    if (restored.Is(PassResult::Outcome::Done) &&
+        (replacedAgain.empty() || FileHolds(replacedAgain, bytes)))
+    {
+        RemoveTempFile(replacedAgain);
+        return PassResult::Of(PassResult::Outcome::FileChanged);
+    }
+    return PassResult::Refused(wxString::Format(
+        _("another program changed the file at the same moment; what it wrote is kept in %s"),
+        restored.Is(PassResult::Outcome::Done) ? replacedAgain : replaced));
 }

@@ -29,6 +29,19 @@ bool FileHolds(const wxString& path, const std::string& expected);
 // the file it points to is replaced in its own directory; a link whose target
 // cannot be found is refused. Each step that meets a file another program
 // holds open for a moment is tried again for about a second. On any outcome but
-// Done the file is untouched. Nothing is logged.
+// Done the file is untouched, apart from what KeepWritesThatSlippedIn says.
+// Nothing is logged.
 PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expected,
                                   const std::string& bytes);
+
+// After `bytes` replaced the file at `path` that held `expected`: a program
+// that opened, wrote and closed the file in the moment between the
+// comparison and the rename wrote into the replaced file, here still named
+// `replaced` (empty: it has no second name, and nothing can be checked).
+// Done when the replaced file still holds `expected`; otherwise it is put
+// back in place of `bytes` and FileChanged has the caller start over from
+// it. Where the file was changed again meanwhile, nothing more is replaced:
+// Refused, and the bytes that would otherwise be lost are kept in the
+// replaced file, which the reason names. `replaced` is removed unless kept.
+PassResult KeepWritesThatSlippedIn(const wxString& path, const std::string& expected,
+                                   const std::string& bytes, const wxString& replaced);

@@ -323,7 +323,8 @@ TEST_P(Registration, LinesAnotherProgramAppendsDuringThePassAreKept)
 
 // Faults guarded against: a file a virus scanner held open for a moment
 // refused the pass at once; another Windows program's line, appended every
-// 10 ms, could land between the last comparison and the replace and be lost.
+// 10 ms, could land between the last comparison and the replace and be lost;
+// a temporary file or a second name of the replaced file was left beside it.
 TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
 {
     const std::string record = Prefix().Root() + "/writer.txt";
@@ -354,6 +355,12 @@ TEST_P(Registration, BusyFilesAreWaitedForAndWindowsWritersLoseNoLine)
             EXPECT_TRUE(run.boxes.empty()) << round;
         else
             ExpectOnlyRefusal(run, 1, "another program kept changing the file");
+    }
+    for (const auto& entry : fs::directory_iterator(Prefix().UnixPath("C:\\windows")))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.rfind("vdd", 0) != 0 || name == "vdds_mmi.ini")
+            << name << " is left beside the file";
     }
 }
 

@@ -389,6 +389,50 @@ TEST(ReplaceFileIfUnchanged, FileThatNoLongerHoldsTheExpectedBytesIsLeftAlone)
         << "no temporary file is left";
 }
 
+// Faults guarded against: a line another program appended in the moment
+// between the comparison and the rename went with the replaced file.
+TEST(KeepWritesThatSlippedIn, TheReplacedFileComesBackOrIsKeptButNoWriteIsLost)
+{
+    const std::string expected = "[A]\r\nK=1\r\n";
+    const std::string bytes = expected + "[TIVORA]\r\n";
+    const std::string slipped = expected + "W=1\r\n";
+    const struct
+    {
+        const char* what;
+        std::string replaced;
+        std::string now;
+        PassResult::Outcome outcome;
+        std::string after;
+        bool replacedKept;
+    } cases[] = {
+        {"nothing slipped in", expected, bytes, PassResult::Outcome::Done, bytes, false},
+        {"a line slipped in", slipped, bytes, PassResult::Outcome::FileChanged, slipped, false},
+        {"the new file changed too", slipped, bytes + "V=2\r\n", PassResult::Outcome::Refused,
+         bytes + "V=2\r\n", true},
+    };
+    for (const auto& c : cases)
+    {
+        TestDir dir;
+        const std::string path = dir / "shared.ini";
+        const std::string replaced = dir / "shared.ini.1-0";
+        WriteFile(path, c.now);
+        WriteFile(replaced, c.replaced);
+        const PassResult result = KeepWritesThatSlippedIn(wxString::FromUTF8(path), expected, bytes,
+                                                          wxString::FromUTF8(replaced));
+        EXPECT_TRUE(result.Is(c.outcome)) << c.what;
+        EXPECT_EQ(c.after, ReadFile(path)) << c.what;
+        EXPECT_EQ(c.replacedKept, std::filesystem::exists(replaced)) << c.what;
+        if (c.replacedKept)
+        {
+            EXPECT_EQ(c.replaced, ReadFile(replaced)) << c.what;
+            EXPECT_NE(std::string::npos, result.reason.find(wxString::FromUTF8(replaced)));
+        }
+        const auto files = std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                         std::filesystem::directory_iterator());
+        EXPECT_EQ(c.replacedKept ? 2 : 1, files) << c.what << ": no second name is left";
+    }
+}
+
 TEST(RetryWhileFileChanges, GivesUpAfterTheLastAttemptAndStopsAtAnyOtherOutcome)
 {
     int calls = 0;
