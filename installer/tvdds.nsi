@@ -8,9 +8,9 @@
 ; could not be registered in vdds_mmi.ini; 740 not run as administrator;
 ; 1638 a newer version is installed, nothing changed; 1639 the installation
 ; directory's name cannot be written in the ANSI code page, nothing
-; installed; 1627 an earlier
-; installation in another directory or of the other build could not be
-; removed, or sits in a directory users may change, nothing installed.
+; installed; 1627 an earlier installation in another directory or of the
+; other build could not be removed, or sits in a directory users may change,
+; nothing installed.
 ; The uninstall, run as QuietUninstallString says, ends when it is done:
 ; 0 removed; 1603 removed, but the registration in vdds_mmi.ini could not be
 ; removed; 1627 the program is in use and stays, with its settings and
@@ -453,11 +453,11 @@ FunctionEnd
 ; running). In Windows' cmd each "if exist" makes the rest of the line
 ; conditional, so the command is one flat chain, without the blocks Wine's
 ; cmd misreads (where "&" ends the condition, the later attempts find
-; nothing left and take no time). The
-; directory reaches cmd only through the environment, and delayed expansion
-; hands its value on without parsing it again: no name ("&", "^", "%", "!",
-; parentheses) changes the command. cmd starts in the system directory, so
-; that it holds on to no directory it removes; /d keeps AutoRun commands out.
+; nothing left and take no time). The directory reaches cmd only through the
+; environment, and delayed expansion hands its value on without parsing it
+; again: no name ("&", "^", "%", "!", parentheses) changes the command. cmd
+; starts in the system directory, so that it holds on to no directory it
+; removes; /d keeps AutoRun commands out.
 
 !define REMOVE_ATTEMPT 'del /f /q "!TVDDS_REMOVE!\uninstall.exe" & rd "!TVDDS_REMOVE!"'
 !define WHILE_LEFT_WAIT 'if exist "!TVDDS_REMOVE!\uninstall.exe" "$SYSDIR\PING.EXE" -n'
@@ -468,6 +468,12 @@ FunctionEnd
   StrCpy $0 '$0 & ${WHILE_LEFT_WAIT} ${PINGS} 127.0.0.1 & ${REMOVE_ATTEMPT}'
 !macroend
 
+!if ${ARCH} == amd64
+  !define STARTUPINFO_SIZE 104
+!else
+  !define STARTUPINFO_SIZE 68
+!endif
+
 !macro RemoveThisUninstallerOnceEnded
   System::Call 'kernel32::SetEnvironmentVariableW(w "TVDDS_REMOVE", w "$INSTDIR")'
   StrCpy $0 '"$SYSDIR\cmd.exe" /d /v:on /c "${REMOVE_ATTEMPT}'
@@ -477,17 +483,10 @@ FunctionEnd
   !insertmacro AppendRemoveAttemptAfter 9
   !insertmacro AppendRemoveAttemptAfter 16
   StrCpy $0 '$0"'
-  !if ${ARCH} == amd64
-    System::Alloc 104
-  !else
-    System::Alloc 68
-  !endif
+  ; STARTUPINFOW, its size first.
+  System::Alloc ${STARTUPINFO_SIZE}
   Pop $1
-  !if ${ARCH} == amd64
-    System::Call '*$1(i 104)'
-  !else
-    System::Call '*$1(i 68)'
-  !endif
+  System::Call '*$1(i ${STARTUPINFO_SIZE})'
   System::Alloc 32
   Pop $2
   ; CREATE_NO_WINDOW; nothing inherited.

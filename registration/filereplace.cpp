@@ -66,6 +66,7 @@ wxString SecondNameBeside(const wxString& path)
 // rights give none), under which it can still be read once it is replaced.
 PassResult CompareWhileHeld(const wxString& path, const std::string& expected, wxString& secondName)
 {
+    secondName.clear();
     std::string bytes;
     unsigned long error = 0;
     const auto giveSecondName = [&]
@@ -88,7 +89,8 @@ PassResult CompareWhileHeld(const wxString& path, const std::string& expected, w
 // and held against writers while it is compared, so that an edit another
 // program makes in the meantime is seen rather than overwritten; a rename
 // that has to wait compares again. After Done, `replaced` names the file the
-// rename replaced, or is empty where it could not be given a second name.
+// rename replaced, or is empty where it could not be given a second name;
+// after any other outcome it names nothing left on disk.
 PassResult RenameOverIfUnchanged(const wxString& target, const wxString& source,
                                  const std::string& expected, wxString& replaced)
 {
@@ -98,7 +100,6 @@ PassResult RenameOverIfUnchanged(const wxString& target, const wxString& source,
         [&](unsigned long& stepError)
         {
             RemoveTempFile(replaced);
-            replaced.clear();
             held = CompareWhileHeld(target, expected, replaced);
             stepError = held.systemError;
             return held.Is(PassResult::Outcome::Done) && RenameOver(source, target, stepError);
@@ -107,7 +108,6 @@ PassResult RenameOverIfUnchanged(const wxString& target, const wxString& source,
     if (renamed)
         return PassResult::Of(PassResult::Outcome::Done);
     RemoveTempFile(replaced);
-    replaced.clear();
     if (held.Is(PassResult::Outcome::FileChanged))
         return held;
     if (held.Is(PassResult::Outcome::Refused))
