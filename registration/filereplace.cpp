@@ -28,22 +28,6 @@ void RemoveTempFile(const wxString& temp)
         wxRemoveFile(temp);
 }
 
-// Runs `step` until it succeeds, fails for another reason than a file that
-// another program holds open, or about a second has passed.
-bool TryWhileBusy(const std::function<bool(unsigned long&)>& step, unsigned long& error)
-{
-    const wxLongLong deadline = wxGetLocalTimeMillis() + kBusyWaitMs;
-    for (;;)
-    {
-        error = 0;
-        if (step(error))
-            return true;
-        if (!IsBusyError(error) || wxGetLocalTimeMillis() >= deadline)
-            return false;
-        wxMilliSleep(kBusyPauseMs);
-    }
-}
-
 PassResult TooLarge()
 {
     return PassResult::Refused(wxString::Format(
@@ -116,6 +100,20 @@ PassResult RenameOverIfUnchanged(const wxString& target, const wxString& source,
 }
 
 } // namespace
+
+bool TryWhileBusy(const std::function<bool(unsigned long&)>& step, unsigned long& error)
+{
+    const wxLongLong deadline = wxGetLocalTimeMillis() + kBusyWaitMs;
+    for (;;)
+    {
+        error = 0;
+        if (step(error))
+            return true;
+        if (!IsBusyError(error) || wxGetLocalTimeMillis() >= deadline)
+            return false;
+        wxMilliSleep(kBusyPauseMs);
+    }
+}
 
 PassResult ReadWholeFile(const wxString& path, std::string& bytes)
 {

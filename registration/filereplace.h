@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <wx/string.h>
@@ -11,6 +12,11 @@
 // The largest registration file that is read: larger ones are refused rather
 // than taking the memory of a 32-bit program.
 const size_t kMostFileBytes = 64 * 1024 * 1024;
+
+// Runs `step` until it succeeds, fails for another reason than a file that
+// another program holds open for a moment (its error code in `error`), or
+// about a second has passed.
+bool TryWhileBusy(const std::function<bool(unsigned long&)>& step, unsigned long& error);
 
 // Reads the whole file: Done, or Refused with the reason and the system's
 // error code when the path exists but cannot be read completely as a file

@@ -1,5 +1,6 @@
 #include "registration/registrationpass.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <wx/datetime.h>
@@ -18,9 +19,17 @@
 #include "common/product.h"
 
 CVddsRegistration::CVddsRegistration(const wxString& appPath, const wxString& dataPath,
-                                     bool dsWinCaller)
-    : m_appPath(appPath), m_dataPath(dataPath), m_dsWinCaller(dsWinCaller)
+                                     bool dsWinCaller, SystemReader systemReader)
+    : m_appPath(appPath),
+      m_dataPath(dataPath),
+      m_dsWinCaller(dsWinCaller),
+      m_systemReader(std::move(systemReader))
 {
+}
+
+SystemReader CVddsRegistration::DefaultSystemReader()
+{
+    return HasSystemReader() ? SystemReader(&ReadWithSystemReader) : SystemReader();
 }
 
 bool CVddsRegistration::RegisterOnce()
@@ -68,12 +77,14 @@ wxString CVddsRegistration::RegistrationFilePath() const
 PassResult CVddsRegistration::WriteRegistration()
 {
     m_windowsDir = WindowsDirectory();
+    ReadersView before;
     const PassResult result = EditFile(
         [this](const RegistrationFileLines& file, std::string& newBytes) {
             return BuildRegisteredFile(file, ProgramPath(), m_dsWinCaller, LocalEncoding(),
                                        newBytes);
-        });
-    const PassResult confirmed = ConfirmedBySystemReader(result, true);
+        },
+        before);
+    const PassResult confirmed = ConfirmedBySystemReader(result, before, true);
     OpenDataConfigRights();
     if (!m_windowsDir.empty())
         OpenAccessRights(RegistrationFilePath());
@@ -83,13 +94,15 @@ PassResult CVddsRegistration::WriteRegistration()
 bool CVddsRegistration::Unregister()
 {
     m_windowsDir = WindowsDirectory();
+    ReadersView before;
     const PassResult result = EditFile(
         [this](const RegistrationFileLines& file, std::string& newBytes)
         {
             return BuildUnregisteredFile(
                 file, ProgramPath(), [](const wxString& program) { return wxFileExists(program); },
                 LocalEncoding(), newBytes);
-        });
+        },
+        before);
     if (result.Is(PassResult::Outcome::OtherInstallation))
     {
         wxLogWarning(_("Tivora was left registered in %s: the registration calls another "
@@ -97,7 +110,7 @@ bool CVddsRegistration::Unregister()
                      RegistrationFilePath(), ProgramPath());
         return true;
     }
-    const PassResult confirmed = ConfirmedBySystemReader(result, false);
+    const PassResult confirmed = ConfirmedBySystemReader(result, before, false);
     if (confirmed.Succeeded())
         return true;
     if (confirmed.Is(PassResult::Outcome::ReaderDisagrees))
@@ -140,14 +153,15 @@ void CVddsRegistration::OpenDataConfigRights() const
         wxLogError(_("The access rights of %s were not opened: %s."), m_dataPath, refusal);
 }
 
-PassResult CVddsRegistration::EditFile(const FileEdit& edit)
+PassResult CVddsRegistration::EditFile(const FileEdit& edit, ReadersView& before)
 {
     if (m_windowsDir.empty())
         return PassResult::Refused(_("the Windows directory is unknown"));
     if (!IsUsableInstallPath(m_appPath))
         return PassResult::Refused(
             _("the installation directory in the registry is not an absolute path"));
-    return RetryWhileFileChanges([&] { return TryEditFile(RegistrationFilePath(), edit); });
+    return RetryWhileFileChanges(
+        [&] { return TryEditFile(RegistrationFilePath(), edit, before); });
 }
 
 PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
@@ -161,7 +175,8 @@ PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)
     return PassResult::Refused(_("another program kept changing the file"));
 }
 
-PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdit& edit)
+PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdit& edit,
+                                          ReadersView& before)
 {
     // Nothing is written unless the whole file could be read and its
     // structure understood: the file holds every other imaging vendor's
@@ -178,6 +193,16 @@ PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdi
     const PassResult edited = edit(lines, newBytes);
     if (!edited.Is(PassResult::Outcome::Done))
         return edited;
+    // What the system's reader finds now is what it finds in `oldBytes`: the
+    // replace goes ahead only while the file still holds them.
+    if (m_systemReader)
+    {
+        const PassResult seen = m_systemReader(iniPath, before);
+        if (!seen.Is(PassResult::Outcome::Done))
+            return PassResult::Refused(wxString::Format(
+                _("the system's own reader of the file could not read it: %s"),
+                seen.Explanation()));
+    }
     return ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes);
 }
 
@@ -192,32 +217,87 @@ void CVddsRegistration::BackupRegistration(const wxString& iniPath, const std::s
 }
 
 PassResult CVddsRegistration::ConfirmedBySystemReader(const PassResult& result,
+                                                      const ReadersView& before,
                                                       bool registered) const
 {
-    if (!result.Succeeded())
+    if (!result.Succeeded() || !m_systemReader)
         return result;
-    ReadersView system;
-    if (!ReadWithSystemReader(RegistrationFilePath(), system))
-        return result;
-    const wxString disagreement = SystemReaderDisagreement(system, ProgramPath(), registered);
+    ReadersView after;
+    const PassResult read = m_systemReader(RegistrationFilePath(), after);
+    if (!read.Is(PassResult::Outcome::Done))
+        return PassResult{PassResult::Outcome::ReaderDisagrees,
+                          wxString::Format(_("cannot read it: %s"), read.Explanation()), 0};
+    // A file left as it was reads now as it read before.
+    const wxString disagreement = SystemReaderDisagreement(
+        result.Is(PassResult::Outcome::Done) ? before : after, after, ProgramPath(), registered);
     if (disagreement.empty())
         return result;
     return PassResult{PassResult::Outcome::ReaderDisagrees, disagreement, 0};
 }
 
-wxString SystemReaderDisagreement(const ReadersView& system, const wxString& programPath,
-                                  bool registered)
+namespace
 {
-    const bool listed = system.Lists(kProductSection);
+
+std::vector<wxString> WithoutProduct(const std::vector<wxString>& systems)
+{
+    std::vector<wxString> others;
+    std::copy_if(systems.begin(), systems.end(), std::back_inserter(others),
+                 [](const wxString& system) { return !IsSameProfileName(system, kProductSection); });
+    return others;
+}
+
+bool Contains(const std::vector<wxString>& systems, const wxString& system)
+{
+    return std::any_of(systems.begin(), systems.end(),
+                       [&](const wxString& listed) { return listed == system; });
+}
+
+// The first difference between the systems the reader should list
+// (`expected`, followed by any others where `moreAllowed`) and those it
+// lists, in words that follow "the system's own reader of the file"; empty
+// when there is none.
+wxString ListChange(const std::vector<wxString>& expected, const std::vector<wxString>& listed,
+                    bool moreAllowed)
+{
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        if (!Contains(listed, expected[i]))
+            return wxString::Format(_("no longer lists %s, which it listed before"), expected[i]);
+        if (i >= listed.size() || listed[i] != expected[i])
+            return wxString::Format(_("lists %s in another place than before"), expected[i]);
+    }
+    if (!moreAllowed && listed.size() > expected.size())
+        return wxString::Format(_("now lists %s, which it did not list before"),
+                                listed[expected.size()]);
+    return wxString();
+}
+
+} // namespace
+
+wxString SystemReaderDisagreement(const ReadersView& before, const ReadersView& after,
+                                  const wxString& programPath, bool registered)
+{
+    const std::vector<wxString> others = WithoutProduct(before.systems);
     if (!registered)
-        return listed ? wxString(_("still lists Tivora")) : wxString();
-    if (!listed && system.systems.empty())
+    {
+        if (after.Lists(kProductSection))
+            return _("still lists Tivora");
+        return ListChange(others, after.systems, false);
+    }
+    const size_t listings = after.systems.size() - WithoutProduct(after.systems).size();
+    if (listings == 0 && after.systems.empty())
         return _("finds no imaging system in the list");
-    if (!listed)
-        return wxString::Format(_("lists %s, not Tivora"), system.JoinedSystems());
-    if (system.program.empty())
+    if (listings == 0)
+        return wxString::Format(_("lists %s, not Tivora"), after.JoinedSystems());
+    if (listings > 1)
+        return _("lists Tivora more than once");
+    // Systems behind the number readers stopped at may come to light.
+    const wxString change = ListChange(others, WithoutProduct(after.systems), true);
+    if (!change.empty())
+        return change;
+    if (after.program.empty())
         return _("finds no program that calls Tivora");
-    if (!system.program.IsSameAs(programPath, false))
-        return wxString::Format(_("finds Tivora calling %s, not %s"), system.program, programPath);
+    if (!after.program.IsSameAs(programPath, false))
+        return wxString::Format(_("finds Tivora calling %s, not %s"), after.program, programPath);
     return wxString();
 }

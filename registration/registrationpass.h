@@ -7,13 +7,17 @@
 
 #include "common/passresult.h"
 #include "registration/iniedit.h"
+#include "registration/systemreader.h"
 
 // The one-time entry of the product into vdds_mmi.ini, guarded by the
 // registry flag VddsIniWritten.
 class CVddsRegistration
 {
 public:
-    CVddsRegistration(const wxString& appPath, const wxString& dataPath, bool dsWinCaller);
+    // `systemReader` stands for the system's own reader of the file, which
+    // confirms every pass and removal; where it is empty nothing is confirmed.
+    CVddsRegistration(const wxString& appPath, const wxString& dataPath, bool dsWinCaller,
+                      SystemReader systemReader = DefaultSystemReader());
 
     // Runs the registration pass unless the flag says it already ran; a pass
     // that leaves the product unregistered is reported in the wx error log.
@@ -24,9 +28,9 @@ public:
     bool Register();
     // Runs the pass and opens the access rights: Done or AlreadyDone when the
     // registration file holds the product afterwards and the system's own
-    // reader finds it there, ReaderDisagrees when that reader finds otherwise,
-    // otherwise Refused with the reason. A backup that could not be made is
-    // reported on its own.
+    // reader finds it there after the systems it found before, ReaderDisagrees
+    // when that reader finds otherwise, otherwise Refused with the reason. A
+    // backup that could not be made is reported on its own.
     PassResult WriteRegistration();
 
     // Removes the product's entry and sections from the registration file,
@@ -37,6 +41,9 @@ public:
 
     const wxString& WindowsDir() const { return m_windowsDir; }
 
+    // The system's own reader where the system has one.
+    static SystemReader DefaultSystemReader();
+
 private:
     // Builds the file's new bytes from its lines, or says why not.
     using FileEdit = std::function<PassResult(const RegistrationFileLines&, std::string&)>;
@@ -44,29 +51,37 @@ private:
     wxString RegistrationFilePath() const;
     wxString ProgramPath() const;
     // Runs `edit` on the registration file in one replace, after a backup,
-    // again while another program changes the file meanwhile.
-    PassResult EditFile(const FileEdit& edit);
+    // again while another program changes the file meanwhile. `before` is
+    // what the system's reader found in the file the edit was made from.
+    PassResult EditFile(const FileEdit& edit, ReadersView& before);
     // Opens the access rights of the data configuration directory; a path
     // that is not absolute, or a link, is reported and left unchanged.
     void OpenDataConfigRights() const;
-    PassResult TryEditFile(const wxString& iniPath, const FileEdit& edit);
+    PassResult TryEditFile(const wxString& iniPath, const FileEdit& edit, ReadersView& before);
     // `result` of an edit that left the product `registered` or taken out,
-    // unless the system's own reader of the file finds otherwise.
-    PassResult ConfirmedBySystemReader(const PassResult& result, bool registered) const;
+    // unless the system's own reader of the file, which found `before` in the
+    // file the edit changed, finds otherwise now.
+    PassResult ConfirmedBySystemReader(const PassResult& result, const ReadersView& before,
+                                       bool registered) const;
     void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
 
     wxString m_appPath;
     wxString m_dataPath;
     bool m_dsWinCaller;
+    SystemReader m_systemReader;
     wxString m_windowsDir;
 };
 
 // What the system's own reader of the registration file finds wrong with a
 // registration of the program at `programPath` just made (`registered`) or
 // taken out, in words that follow "the system's own reader of the file";
-// empty when it finds what the pass left.
-wxString SystemReaderDisagreement(const ReadersView& system, const wxString& programPath,
-                                  bool registered);
+// empty when it finds what the pass meant. It found `before` in the file
+// the pass changed and `after` in the file the pass left: after a
+// registration the systems it listed before, in their order, and the product
+// once, calling that program; after a removal the list it found before
+// without the product.
+wxString SystemReaderDisagreement(const ReadersView& before, const ReadersView& after,
+                                  const wxString& programPath, bool registered);
 
 // Another program that keeps rewriting the file wins after this many tries.
 const int kEditAttempts = 5;

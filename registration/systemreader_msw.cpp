@@ -2,12 +2,18 @@
 
 #include <vector>
 
+#include <wx/intl.h>
 #include <wx/msw/wrapwin.h>
 
 #include "common/product.h"
+#include "registration/filereplace.h"
 
 namespace
 {
+
+// The largest list section read in one call; a larger one is read key by
+// key.
+const size_t kMostSectionChars = 16u << 20;
 
 // More numbers than any list holds; a reader that counts further is not
 // followed.
@@ -29,22 +35,120 @@ wxString ProfileString(const wxString& path, const wxString& section, const wxSt
     }
 }
 
+// The lines GetPrivateProfileSectionW returns for `section`, each "key=value"
+// or a line without "=", in file order: one reading of the file for the whole
+// section. False when the section is larger than kMostSectionChars.
+bool SectionLines(const wxString& path, const wxString& section, std::vector<wxString>& lines)
+{
+    std::vector<wchar_t> buffer(32768);
+    DWORD length = 0;
+    for (;;)
+    {
+        length = ::GetPrivateProfileSectionW(section.wc_str(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), path.wc_str());
+        // A section cut to fit returns two characters short of the buffer.
+        if (length + 2 < buffer.size())
+            break;
+        if (buffer.size() >= kMostSectionChars)
+            return false;
+        buffer.resize(buffer.size() * 4);
+    }
+    lines.clear();
+    for (size_t start = 0; start < length;)
+    {
+        const wxString line(&buffer[start]);
+        lines.push_back(line);
+        start += line.length() + 1;
+    }
+    return true;
+}
+
+// The value of `key` in a section's lines as GetPrivateProfileStringW returns
+// it, asking the reader itself only where the line leaves a doubt: whether a
+// reader keeps blanks or quotes in the lines of a whole section is not
+// settled, while a value without them reads the same either way. False when
+// the lines hold no such key.
+bool ListValue(const std::vector<wxString>& lines, const wxString& key, const wxString& path,
+               wxString& value)
+{
+    for (const wxString& line : lines)
+    {
+        const ProfileLine read = ReadProfileLine(line);
+        if (read.kind != ProfileLine::Kind::Entry || !IsSameProfileName(read.name, key))
+            continue;
+        const wxString raw = line.AfterFirst('=');
+        const bool plain = raw.empty() || (raw[0] > ' ' && raw.Last() > ' ' && raw[0] != '"' &&
+                                           raw[0] != '\'' && raw.Last() != '"' && raw.Last() != '\'');
+        value = plain ? raw : ProfileString(path, kListSectionName, key);
+        return true;
+    }
+    return false;
+}
+
+// The list as the reader counts it, from its lines where it gave them in one
+// piece, otherwise one key after another.
+std::vector<wxString> ListedSystems(const wxString& path)
+{
+    std::vector<wxString> lines;
+    const bool whole = SectionLines(path, kListSectionName, lines);
+    std::vector<wxString> systems;
+    for (int number = 1; number <= kMostListNumbers; ++number)
+    {
+        const wxString key = wxString::Format(wxS("NAME%d"), number);
+        wxString system;
+        if (whole)
+            ListValue(lines, key, path, system);
+        else
+            system = ProfileString(path, kListSectionName, key);
+        if (system.empty())
+            break;
+        systems.push_back(system);
+    }
+    return systems;
+}
+
+// Opens the file for reading as the profile API opens it, so that while it
+// is open no other program can take the file for itself; a missing file
+// gives no handle and no error.
+bool HoldForReading(const wxString& path, HANDLE& held, unsigned long& error)
+{
+    return TryWhileBusy(
+        [&](unsigned long& openError)
+        {
+            held = ::CreateFileW(path.wc_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (held != INVALID_HANDLE_VALUE)
+                return true;
+            openError = ::GetLastError();
+            return openError == ERROR_FILE_NOT_FOUND;
+        },
+        error);
+}
+
 } // namespace
 
-bool ReadWithSystemReader(const wxString& path, ReadersView& view)
+PassResult ReadWithSystemReader(const wxString& path, ReadersView& view)
 {
+    view = ReadersView();
+    // The profile API answers a file it cannot open as one without the key,
+    // so the file is held open around the reading: a program that holds it
+    // for itself is waited for first, and none can take it meanwhile.
+    HANDLE held = INVALID_HANDLE_VALUE;
+    unsigned long error = 0;
+    if (!HoldForReading(path, held, error))
+        return PassResult::Refused(_("the file could not be opened"), error);
     // All three names null: the profile API drops what it holds of the file
     // and reads it again on the next call.
     ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.wc_str());
-    view = ReadersView();
-    for (int number = 1; number <= kMostListNumbers; ++number)
-    {
-        const wxString system =
-            ProfileString(path, kListSectionName, wxString::Format(wxS("NAME%d"), number));
-        if (system.empty())
-            break;
-        view.systems.push_back(system);
-    }
+    view.systems = ListedSystems(path);
     view.program = ProfileString(path, kProductSection, wxS("PATDATIMPORT"));
+    if (held != INVALID_HANDLE_VALUE)
+        ::CloseHandle(held);
+    return PassResult::Of(PassResult::Outcome::Done);
+}
+
+bool HasSystemReader()
+{
     return true;
 }

@@ -1,6 +1,14 @@
 #include "registration/systemreader.h"
 
-bool ReadWithSystemReader(const wxString&, ReadersView&)
+#include <wx/intl.h>
+
+PassResult ReadWithSystemReader(const wxString&, ReadersView& view)
+{
+    view = ReadersView();
+    return PassResult::Refused(_("this system has no profile reader of its own"));
+}
+
+bool HasSystemReader()
 {
     // No profile API here: the program's own reader is all there is.
     return false;

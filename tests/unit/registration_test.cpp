@@ -594,28 +594,42 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
               m_logged);
 }
 
-// What the system's own reader must find after a pass, and how its
-// disagreement is put.
+// What the system's own reader must find after a pass, compared with what
+// it found before, and how its disagreement is put.
 TEST(SystemReaderDisagreement, NamesWhatTheSystemsReaderFoundInstead)
 {
     const wxString program(wxS("C:\\Tivora\\tvdds.exe"));
+    const std::vector<wxString> xray{wxS("XRAY")};
     const struct
     {
-        ReadersView system;
+        std::vector<wxString> before;
+        ReadersView after;
         bool registered;
         const char* disagreement;
     } cases[] = {
-        {{{wxS("XRAY"), wxS("tivora")}, wxS("c:\\tivora\\TVDDS.EXE")}, true, ""},
-        {{{wxS("XRAY")}, program}, true, "lists XRAY, not Tivora"},
-        {{{}, wxString()}, true, "finds no imaging system in the list"},
-        {{{wxS("TIVORA")}, wxString()}, true, "finds no program that calls Tivora"},
-        {{{wxS("TIVORA")}, wxS("C:\\Alt\\tvdds.exe")},
-         true,
+        {xray, {{wxS("XRAY"), wxS("tivora")}, wxS("c:\\tivora\\TVDDS.EXE")}, true, ""},
+        {{wxS("XRAY"), wxS("TIVORA")}, {{wxS("XRAY"), wxS("TIVORA"), wxS("CEPH")}, program},
+         true, ""},
+        {xray, {xray, program}, true, "lists XRAY, not Tivora"},
+        {{}, {{}, wxString()}, true, "finds no imaging system in the list"},
+        {{}, {{wxS("TIVORA"), wxS("Tivora")}, program}, true, "lists Tivora more than once"},
+        {{wxS("XRAY"), wxS("CEPH")}, {{wxS("XRAY"), wxS("TIVORA")}, program}, true,
+         "no longer lists CEPH, which it listed before"},
+        {{wxS("XRAY"), wxS("CEPH")}, {{wxS("CEPH"), wxS("XRAY"), wxS("TIVORA")}, program}, true,
+         "lists XRAY in another place than before"},
+        {{}, {{wxS("TIVORA")}, wxString()}, true, "finds no program that calls Tivora"},
+        {{}, {{wxS("TIVORA")}, wxS("C:\\Alt\\tvdds.exe")}, true,
          "finds Tivora calling C:\\Alt\\tvdds.exe, not C:\\Tivora\\tvdds.exe"},
-        {{{wxS("XRAY")}, program}, false, ""},
-        {{{wxS("XRAY"), wxS("TIVORA")}, wxString()}, false, "still lists Tivora"},
+        {{wxS("XRAY"), wxS("TIVORA")}, {xray, wxString()}, false, ""},
+        {{wxS("XRAY"), wxS("TIVORA")}, {{wxS("XRAY"), wxS("TIVORA")}, wxString()}, false,
+         "still lists Tivora"},
+        {{wxS("XRAY"), wxS("TIVORA"), wxS("CEPH")}, {xray, wxString()}, false,
+         "no longer lists CEPH, which it listed before"},
+        {{wxS("XRAY"), wxS("TIVORA")}, {{wxS("XRAY"), wxS("CEPH")}, wxString()}, false,
+         "now lists CEPH, which it did not list before"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.disagreement,
-                  SystemReaderDisagreement(c.system, program, c.registered).utf8_string());
+        EXPECT_EQ(c.disagreement, SystemReaderDisagreement(ReadersView{c.before, wxString()},
+                                                           c.after, program, c.registered)
+                                      .utf8_string());
 }
