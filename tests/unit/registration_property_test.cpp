@@ -172,7 +172,17 @@ struct Reading
     }
 };
 
-Reading ReadAsWindows(const std::vector<std::string>& lines)
+// How a reader takes a line that starts with "[" but has no "]": Windows as
+// a header; Wine as a line of the section above, which is the reader
+// standing in for a system whose reader differs.
+enum class BracketlessLine
+{
+    Header,
+    LineOfSectionAbove,
+};
+
+Reading ReadAsWindows(const std::vector<std::string>& lines,
+                      BracketlessLine bracketless = BracketlessLine::Header)
 {
     Reading reading;
     std::map<std::string, std::string>* current = nullptr;
@@ -180,7 +190,10 @@ Reading ReadAsWindows(const std::vector<std::string>& lines)
     for (const std::string& line : lines)
     {
         const std::string text = Trim(line);
-        if (!text.empty() && text[0] == '[')
+        const bool header = !text.empty() && text[0] == '[' &&
+                            (bracketless == BracketlessLine::Header ||
+                             text.find(']') != std::string::npos);
+        if (header)
         {
             currentName = Upper(Trim(text.substr(1, text.find(']', 1) - 1)));
             const bool first = !reading.sections.count(currentName);
@@ -190,7 +203,7 @@ Reading ReadAsWindows(const std::vector<std::string>& lines)
         }
         reading.owner.push_back(currentName);
         const size_t equals = text.find('=');
-        if (current == nullptr || text.empty() || text[0] == ';' || text[0] == '[' ||
+        if (current == nullptr || text.empty() || text[0] == ';' || header ||
             equals == std::string::npos)
             continue;
         std::string value = Trim(text.substr(equals + 1));
@@ -234,7 +247,26 @@ std::vector<std::string> Without(std::vector<std::string> systems, const std::st
     return systems;
 }
 
-using RegistrationPropertyTest = VddsFixture;
+// A reader of the file at `path` by the oracle's rules, standing in for the
+// system's own.
+SystemReader OracleReader(BracketlessLine bracketless)
+{
+    return [bracketless](const wxString& path, ReadersView& view)
+    {
+        const Reading reading = ReadAsWindows(LinesOf(ReadFile(path.utf8_string())), bracketless);
+        view = ReadersView();
+        for (const std::string& system : reading.List())
+            view.systems.push_back(wxString::FromUTF8(system));
+        view.program = wxString::FromUTF8(reading.Program());
+        return PassResult::Of(PassResult::Outcome::Done);
+    };
+}
+
+class RegistrationPropertyTest : public VddsFixture
+{
+protected:
+    RegistrationPropertyTest() { m_systemReader = OracleReader(BracketlessLine::Header); }
+};
 
 } // namespace
 
@@ -282,4 +314,33 @@ TEST_F(RegistrationPropertyTest, EveryGeneratedFileIsRegisteredAndRemovedAsWindo
                 << unregistered;
         }
     }
+}
+
+// A system whose reader differs from Windows' rules: wherever it reads the
+// list otherwise than the pass, a removal that leaves it another list than
+// before without the product is reported, never called done.
+TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeverCalledDone)
+{
+    m_systemReader = OracleReader(BracketlessLine::LineOfSectionAbove);
+    int refused = 0;
+    for (unsigned seed = 1; seed <= 500; ++seed)
+    {
+        std::filesystem::remove_all(AppPath());
+        std::filesystem::create_directory(AppPath());
+        const std::string before = IniGenerator(seed).File();
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", file:\n" + before);
+        const std::vector<std::string> seen =
+            ReadAsWindows(LinesOf(before), BracketlessLine::LineOfSectionAbove).List();
+        bool removed = false;
+        const std::string after = UnregisterFrom(before, removed);
+        if (!removed)
+        {
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(Without(seen, "TIVORA"),
+                  ReadAsWindows(LinesOf(after), BracketlessLine::LineOfSectionAbove).List())
+            << after;
+    }
+    EXPECT_GT(refused, 0) << "no generated file showed the readers apart";
 }

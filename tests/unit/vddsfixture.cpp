@@ -76,7 +76,8 @@ std::string VddsFixture::ProductSection(bool dsWin) const
 void VddsFixture::RegisterOnce(bool dsWin)
 {
     LogCapture log;
-    CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(m_dir / "data/conf"), dsWin)
+    CVddsRegistration(wxString::FromUTF8(AppPath()), wxString::FromUTF8(m_dir / "data/conf"), dsWin,
+                      m_systemReader)
         .RegisterOnce();
     m_logged = log.entries;
 }
@@ -141,7 +142,8 @@ std::string VddsFixture::UnregisterFrom(const std::string& before, bool& removed
 {
     WriteFile(IniPath(), before);
     LogCapture log;
-    removed = CVddsRegistration(wxString::FromUTF8(AppPath()), wxString(), false).Unregister();
+    removed = CVddsRegistration(wxString::FromUTF8(AppPath()), wxString(), false, m_systemReader)
+                  .Unregister();
     m_logged = log.entries;
     return ReadFile(IniPath());
 }

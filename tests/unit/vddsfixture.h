@@ -8,6 +8,7 @@
 
 #include <wx/log.h>
 
+#include "registration/systemreader.h"
 #include "testdir.h"
 
 // Lines joined, each followed by CR LF.
@@ -57,6 +58,9 @@ protected:
 
     TestDir m_dir;
     std::vector<std::string> m_logged;
+    // What stands for the system's own reader in the passes; none by default,
+    // as on this platform.
+    SystemReader m_systemReader;
 
 private:
     std::string FlagPath() const;
