@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 #include <wx/intl.h>
 #include <wx/strconv.h>
@@ -124,13 +123,14 @@ std::string KeyBytes(const std::string& line)
 }
 
 // Takes every key naming the product with a number from `from` on out of the
-// list, and numbers the later entries down by as many of the product's
-// entries as stood below them, so that readers see the same systems in the
-// same order without the product. Readers take the first key of a number:
-// an entry that is to take a product entry's number moves up into that
-// entry's line when it stood behind it, so that no hidden second key of that
-// number comes to light; where no entry takes the number, such a hidden key
-// stays hidden behind an empty entry in the product's line.
+// list, and numbers the later entries down in place by as many of the
+// product's entries as stood below them, so that readers see the same
+// systems in the same order without the product. Readers take the first key
+// of a number: where a hidden second key of a product entry's number stands
+// before the entry that is to take that number, the entry moves up into the
+// product's line, so that the hidden key stays hidden; where no entry takes
+// the number, such a hidden key stays hidden behind an empty entry in the
+// product's line.
 void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::string>& lines,
                           int from, CLineSplice& splice)
 {
@@ -153,7 +153,8 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
     const auto isProductNumber = [&](int number)
     { return std::binary_search(productNumbers.begin(), productNumbers.end(), number); };
 
-    std::set<int> hiddenKeyNumbers;
+    // The first line of a hidden key of each product entry's number.
+    std::map<int, size_t> hiddenKeyLines;
     for (const ListEntry& key : list.Keys())
     {
         if (key.number < from)
@@ -161,26 +162,27 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
         if (NamesProduct(key.system))
             splice.Remove(key.line);
         else if (isProductNumber(key.number))
-            hiddenKeyNumbers.insert(key.number);
+            hiddenKeyLines.emplace(key.number, key.line);
         else if (newNumber(key.number) != key.number)
             splice.ReplaceBytes(key.line, RenumberedKey(lines[key.line], newNumber(key.number)));
     }
     for (const int number : productNumbers)
     {
+        const auto hidden = hiddenKeyLines.find(number);
+        if (hidden == hiddenKeyLines.end())
+            continue;
         const size_t productLine = list.Entry(number)->line;
         const auto successor = std::find_if(kept.begin(), kept.end(),
                                             [&](const ListEntry* entry)
                                             { return newNumber(entry->number) == number; });
-        if (successor != kept.end())
-        {
-            if ((*successor)->line < productLine)
-                continue;
-            splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number));
-            splice.Remove((*successor)->line);
-        }
-        else if (hiddenKeyNumbers.count(number) != 0)
+        if (successor == kept.end())
         {
             splice.ReplaceBytes(productLine, KeyBytes(lines[productLine]));
+        }
+        else if ((*successor)->line > hidden->second)
+        {
+            splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number));
+            splice.Remove((*successor)->line);
         }
     }
 }

@@ -553,7 +553,11 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
         {"entry alone", CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B"}), CrLf({"[BVS]", "NAME1=B"})},
         // Faults guarded against: a hidden second key of the product's
         // number came to light and hid the vendor after it; the lines of a
-        // section whose header lost its "]" went with the product's.
+        // section whose header lost its "]" went with the product's; a
+        // vendor's entry moved away from the comment before it.
+        {"a comment before the next entry",
+         CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "; C since 2019", "NAME3=C"}),
+         CrLf({"[BVS]", "NAME1=A", "; C since 2019", "NAME2=C"})},
         {"a hidden key of the product's number",
          CrLf({"[BVS]", "NAME1=A", "NAME2=TIVORA", "NAME2=B", "NAME3=C"}),
          CrLf({"[BVS]", "NAME1=A", "NAME2=C", "NAME2=B"})},
