@@ -20,6 +20,10 @@ struct PassResult
         // The file is as the pass meant it, but the system's own reader of
         // it finds otherwise; the reason says what it finds.
         ReaderDisagrees,
+        // Another program wrote to the file while it was replaced, and a
+        // version that would otherwise be lost is kept beside it; the reason
+        // says which file holds what.
+        KeptAside,
         Refused,
     };
 

@@ -2,10 +2,13 @@
 
 #include <functional>
 
+#include <wx/dir.h>
 #include <wx/file.h>
 #include <wx/filefn.h>
+#include <wx/filename.h>
 #include <wx/intl.h>
 #include <wx/log.h>
+#include <wx/process.h>
 #include <wx/time.h>
 #include <wx/utils.h>
 
@@ -36,11 +39,49 @@ PassResult TooLarge()
         static_cast<int>(kMostFileBytes / (1024 * 1024))));
 }
 
-// A name beside `path` for a second name of the file; none is taken twice.
-wxString SecondNameBeside(const wxString& path)
+// The marks of the further names a replace gives the file, followed by the
+// process id and a count: a second name while the replace runs, a kept name
+// for a version that would otherwise be lost. No person or other program
+// names a copy so.
+const wxString kSecondNameMark(wxS(".tvdds-link-"));
+const wxString kKeptNameMark(wxS(".tvdds-kept-"));
+
+// A name beside `path` with `mark`, none taken twice by this process.
+wxString MarkedNameBeside(const wxString& path, const wxString& mark)
 {
     static int made = 0;
-    return path + wxString::Format(wxS(".%lu-%d"), wxGetProcessId(), made++);
+    return path + mark + wxString::Format(wxS("%lu-%d"), wxGetProcessId(), made++);
+}
+
+// Removes the second names of `path` that a replace left when its process
+// ended before it could remove them (killed, or a scanner held the name
+// meanwhile): each one is a version the replace already dealt with.
+void RemoveLeftoverSecondNames(const wxString& path)
+{
+    const wxLogNull quiet;
+    const wxFileName file(path);
+    wxDir dir(file.GetPath());
+    if (!dir.IsOpened())
+        return;
+    const wxString prefix = file.GetFullName() + kSecondNameMark;
+    wxString name;
+    for (bool found = dir.GetFirst(&name, prefix + wxS("*"), wxDIR_FILES); found;
+         found = dir.GetNext(&name))
+    {
+        unsigned long pid = 0;
+        const wxString owner = name.Mid(prefix.length()).BeforeFirst('-');
+        if (owner.ToULong(&pid) && !wxProcess::Exists(static_cast<int>(pid)))
+            wxRemoveFile(file.GetPath() + wxFILE_SEP_PATH + name);
+    }
+}
+
+// Gives the second name `secondName` a kept name, which no later replace
+// removes; the name the file has afterwards.
+wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
+{
+    const wxLogNull quiet;
+    const wxString kept = MarkedNameBeside(path, kKeptNameMark);
+    return wxRenameFile(secondName, kept, false) ? kept : secondName;
 }
 
 // Done when the file holds exactly `expected`, FileChanged when it does not,
@@ -56,7 +97,7 @@ PassResult CompareWhileHeld(const wxString& path, const std::string& expected, w
     const auto giveSecondName = [&]
     {
         unsigned long linkError = 0;
-        secondName = SecondNameBeside(path);
+        secondName = MarkedNameBeside(path, kSecondNameMark);
         if (!MakeHardLink(path, secondName, linkError))
             secondName.clear();
     };
@@ -175,6 +216,7 @@ PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expec
     // A read-only file is never replaced, although a rename could.
     if (IsWriteProtected(target))
         return PassResult::Refused(_("the file is write-protected"));
+    RemoveLeftoverSecondNames(target);
 
     unsigned long error = 0;
     wxString temp;
@@ -207,13 +249,22 @@ PassResult KeepWritesThatSlippedIn(const wxString& path, const std::string& expe
     }
     wxString replacedAgain;
     const PassResult restored = RenameOverIfUnchanged(path, replaced, bytes, replacedAgain);
-    if (restored.Is(PassResult::Outcome::Done) &&
-        (replacedAgain.empty() || FileHolds(replacedAgain, bytes)))
+    if (!restored.Is(PassResult::Outcome::Done))
+        return PassResult{PassResult::Outcome::KeptAside,
+                          wxString::Format(_("%s holds this change, but not what another program "
+                                             "wrote to it at the same moment, which is kept in %s"),
+                                           path, KeepUnderItsOwnName(path, replaced)),
+                          0};
+    if (replacedAgain.empty() || FileHolds(replacedAgain, bytes))
     {
         RemoveTempFile(replacedAgain);
         return PassResult::Of(PassResult::Outcome::FileChanged);
     }
-    return PassResult::Refused(wxString::Format(
-        _("another program changed the file at the same moment; what it wrote is kept in %s"),
-        restored.Is(PassResult::Outcome::Done) ? replacedAgain : replaced));
+    return PassResult{PassResult::Outcome::KeptAside,
+                      wxString::Format(_("another program wrote to %s twice at the same moment: "
+                                         "the file holds what it wrote first, without this "
+                                         "change; this change with what it wrote next is kept "
+                                         "in %s"),
+                                       path, KeepUnderItsOwnName(path, replacedAgain)),
+                      0};
 }

@@ -29,8 +29,8 @@ PassResult ReadWholeFile(const wxString& path, std::string& bytes);
 bool FileHolds(const wxString& path, const std::string& expected);
 
 // Replaces the file at `path` with `bytes` in one step, provided it still
-// holds exactly `expected` (no bytes: missing or empty): Done, FileChanged
-// or Refused with the reason. The new bytes go to a temporary file beside
+// holds exactly `expected` (no bytes: missing or empty): Done, FileChanged,
+// KeptAside or Refused with the reason. The new bytes go to a temporary file beside
 // the file, flushed to disk, which is renamed over it; a link is followed and
 // the file it points to is replaced in its own directory; a link whose target
 // cannot be found is refused. Each step that meets a file another program
@@ -44,10 +44,13 @@ PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expec
 // that opened, wrote and closed the file in the moment between the
 // comparison and the rename wrote into the replaced file, here still named
 // `replaced` (empty: it has no second name, and nothing can be checked).
-// Done when the replaced file still holds `expected`; otherwise it is put
-// back in place of `bytes` and FileChanged has the caller start over from
-// it. Where the file was changed again meanwhile, nothing more is replaced:
-// Refused, and the bytes that would otherwise be lost are kept in the
-// replaced file, which the reason names. `replaced` is removed unless kept.
+// This protects writers that write into the file in place, as the profile
+// API does; a writer that renames a file of its own over it in that moment
+// is not seen. Done when the replaced file still holds `expected`;
+// otherwise it is put back in place of `bytes` and FileChanged has the
+// caller start over from it. Where that fails, or the new file was changed
+// as well, nothing more is replaced: KeptAside, with the version that would
+// otherwise be lost kept under a name of its own beside the file, and a
+// reason that says which file holds what. `replaced` is removed unless kept.
 PassResult KeepWritesThatSlippedIn(const wxString& path, const std::string& expected,
                                    const std::string& bytes, const wxString& replaced);

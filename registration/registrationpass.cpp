@@ -60,6 +60,11 @@ bool CVddsRegistration::Register()
                      "reader of the file %s. The registration will be tried again at the next "
                      "start."),
                    RegistrationFilePath(), result.reason);
+    else if (result.Is(PassResult::Outcome::KeptAside))
+        wxLogError(_("Tivora's registration met another program's change of the file: %s. "
+                     "Compare the two files; the registration will be tried again at the next "
+                     "start."),
+                   result.reason);
     else
         wxLogError(_("Tivora was not registered in %s: %s. The file was left unchanged; the "
                      "registration will be tried again at the next start."),
@@ -117,6 +122,10 @@ bool CVddsRegistration::Unregister()
         wxLogError(_("Tivora was taken out of %s as Windows reads such files, but the system's "
                      "own reader of the file %s."),
                    RegistrationFilePath(), confirmed.reason);
+    else if (confirmed.Is(PassResult::Outcome::KeptAside))
+        wxLogError(_("The removal of Tivora met another program's change of the file: %s. "
+                     "Compare the two files."),
+                   confirmed.reason);
     else
         wxLogError(_("Tivora could not be removed from %s: %s. The file was left unchanged."),
                    RegistrationFilePath(), confirmed.Explanation());
