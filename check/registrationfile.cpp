@@ -34,7 +34,7 @@ bool SameView(const ReadersView& a, const ReadersView& b)
 void CheckSystemReader(const wxString& file, const ReadersView& own, Findings& findings)
 {
     ReadersView system;
-    if (!ReadWithSystemReader(file, system))
+    if (!ReadWithSystemReader(file, system).Is(PassResult::Outcome::Done))
         return;
     findings.Note(wxString::Format(
         _("Windows' own reader of %s finds the list: %s; and PATDATIMPORT of [TIVORA]: %s."), file,

@@ -186,35 +186,83 @@ TEST_P(Registration, OddLinesAreKeptWithoutABoxAndTheProductIsListedWhereReaders
 }
 
 // Wine's profile reader ends a header's name at its last "]", Windows' at
-// its first: on such a file the system's own reader disagrees with the pass,
-// which reports it, keeps the file as Windows reads it and never calls it
-// success (the flag stays unset, the removal ends with 1).
+// its first, and takes a line "[" without "]" for a line of the section
+// above, Windows for a header: on such files the system's own reader
+// disagrees with the pass, which reports it, keeps the file as Windows reads
+// it and never calls it success (the flag stays unset, the removal ends with
+// 1). Faults guarded against: a registration or removal that hid a vendor
+// from the system's reader was called success.
 TEST_P(Registration, SystemReaderThatFindsOtherwiseIsReportedAndNotCalledSuccess)
 {
+    const std::string entered = "Tivora was entered in " + kIni +
+                                " as Windows reads such files, but the system's own reader of "
+                                "the file ";
+    const std::string retried = ". The registration will be tried again at the next start.";
+    const std::string takenOut = "Tivora was taken out of " + kIni +
+                                 " as Windows reads such files, but the system's own reader of "
+                                 "the file ";
+    const std::string ours = kProduct + "STAGES=1\r\nVERSION=1.2\r\n";
     const std::string oldList = "[BVS] ; list [old]\r\nNAME1=XRAY\r\n";
-    WriteIni(oldList);
-    BoxRun run = Run(" initsetup");
-    EXPECT_EQ(1, run.exitCode);
-    ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ("Tvdds Error", run.boxes[0].caption);
-    EXPECT_EQ("Tivora was entered in " + kIni +
-                  " as Windows reads such files, but the system's own reader of the file finds "
-                  "no imaging system in the list. The registration will be tried again at the "
-                  "next start.",
-              run.boxes[0].text);
-    EXPECT_EQ(oldList + "NAME2=TIVORA\r\n" + kProduct + "STAGES=1\r\nVERSION=1.2\r\n", Ini());
-    EXPECT_EQ("", RegValue("VddsIniWritten"));
-
     const std::string unreadList = oldList + "[BVS]\r\nNAME1=TIVORA\r\n";
-    WriteIni(unreadList + kProduct);
-    run = Run(" removesetup");
-    EXPECT_EQ(1, run.exitCode);
-    ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ("Tivora was taken out of " + kIni +
-                  " as Windows reads such files, but the system's own reader of the file still "
-                  "lists Tivora.",
-              run.boxes[0].text);
-    EXPECT_EQ(unreadList, Ini());
+    const std::string cephAfterList = "[CEPH\r\nNAME2=ZORBEX\r\n";
+    const struct
+    {
+        const char* what;
+        std::string before;
+        const char* command;
+        std::string box;
+        std::string after;
+    } cases[] = {
+        {"a header named up to its last ']'", oldList, " initsetup",
+         entered + "finds no imaging system in the list" + retried,
+         oldList + "NAME2=TIVORA\r\n" + ours},
+        {"a vendor after a header without ']'", "[BVS]\r\nNAME1=A\r\n" + cephAfterList,
+         " initsetup", entered + "no longer lists ZORBEX, which it listed before" + retried,
+         "[BVS]\r\nNAME1=A\r\nNAME2=TIVORA\r\n" + cephAfterList + ours},
+        {"a list the pass does not read", unreadList + kProduct, " removesetup",
+         takenOut + "still lists Tivora.", unreadList},
+        {"a vendor after a header without ']', removed",
+         "[BVS]\r\nNAME1=A\r\nNAME2=TIVORA\r\n[CEPH\r\nNAME3=ZORBEX\r\n" + ours,
+         " removesetup", takenOut + "no longer lists ZORBEX, which it listed before.",
+         "[BVS]\r\nNAME1=A\r\n[CEPH\r\nNAME3=ZORBEX\r\n"},
+    };
+    for (const auto& c : cases)
+    {
+        ForgetRegistration();
+        WriteIni(c.before);
+        const BoxRun run = Run(c.command);
+        EXPECT_EQ(1, run.exitCode) << c.what;
+        ASSERT_EQ(1u, run.boxes.size()) << c.what;
+        EXPECT_EQ("Tvdds Error", run.boxes[0].caption) << c.what;
+        EXPECT_EQ(c.box, run.boxes[0].text) << c.what;
+        EXPECT_EQ(c.after, Ini()) << c.what;
+        EXPECT_EQ("", RegValue("VddsIniWritten")) << c.what;
+    }
+}
+
+// The system's reader meets a file another program holds for itself: held
+// for a moment, it is waited for and read; held longer than the pass waits,
+// the reading says that it could not open the file (a sharing violation),
+// never that the list is empty.
+TEST_P(Registration, SystemReaderWaitsForAFileAnotherProgramHolds)
+{
+    WriteIni(kOtherVendors);
+    const std::string out = Prefix().Root() + "/reader.txt";
+    const struct
+    {
+        const char* holdMs;
+        std::string read;
+    } cases[] = {
+        {"300", "done\nsystem\tXRAY\nprogram\t\n"},
+        {"3000", "refused\t32\nprogram\t\n"},
+    };
+    for (const auto& c : cases)
+    {
+        fs::remove(out);
+        EXPECT_EQ(0, Prefix().Wine({"C:\\harness\\readerrun.exe", kIni, c.holdMs,
+                                    WinePrefix::WindowsPath(out)}));
+        EXPECT_EQ(c.read, ReadAll(out)) << "held " << c.holdMs << " ms";
+    }
 }
 
 TEST_P(Registration, WithoutAWindowTwoReportsGoNowhereTheClientStartsAndTheProgramEnds)

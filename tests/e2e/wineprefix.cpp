@@ -112,6 +112,7 @@ WinePrefix::WinePrefix(const std::string& root, const WindowsBuild& build)
     fs::copy_file(helperDir + "/tivoracl.exe", app / "tivoracl.exe");
     fs::copy_file(helperDir + "/boxrun.exe", harness / "boxrun.exe");
     fs::copy_file(helperDir + "/probe.exe", harness / "probe.exe");
+    fs::copy_file(helperDir + "/readerrun.exe", harness / "readerrun.exe");
 }
 
 void WinePrefix::UseGraphicsDriver(const std::string& driver) const
