@@ -1,13 +1,13 @@
-// Times three command lines against each other from inside Windows, so that
+// Times COUNT command lines against each other from inside Windows, so that
 // Wine's own start-up on the Linux side is not counted. The runs alternate,
 // each command is started with CreateProcessW and waited for, and
 // QueryPerformanceCounter is read around it:
-//   benchrun.exe RESULT RUNS BASELINE FLOOR TVDDS [VIEW PRISTINE INI BACKUPDIR]
+//   benchrun.exe RESULT RUNS COUNT COMMAND... [VIEW PRISTINE INI BACKUPDIR]
 // With the last four arguments every run starts from the same registration
 // file: PRISTINE is copied over INI, the backups in BACKUPDIR are removed and
 // the product's flag VddsIniWritten is set to "0" in registry VIEW ("32" or
-// "64"), all before the clock starts. Writes the three medians in
-// milliseconds to the file RESULT.
+// "64"), all before the clock starts. Writes the medians in milliseconds, in
+// the order of the commands, to the file RESULT.
 #include <windows.h>
 
 #include <algorithm>
@@ -78,9 +78,9 @@ double Median(std::vector<double> values)
 
 int wmain(int argc, wchar_t** argv)
 {
-    const int kCommands = 3;
-    const int firstResetArg = 3 + kCommands;
-    if (argc != firstResetArg && argc != firstResetArg + 4)
+    const int commands = argc > 3 ? _wtoi(argv[3]) : 0;
+    const int firstResetArg = 4 + commands;
+    if (commands < 1 || (argc != firstResetArg && argc != firstResetArg + 4))
         return 2;
     const int runs = _wtoi(argv[2]);
     const bool resets = argc > firstResetArg;
@@ -90,14 +90,14 @@ int wmain(int argc, wchar_t** argv)
     const Reset reset{view, resets ? resetArgs[1] : L"", resets ? resetArgs[2] : L"",
                       resets ? resetArgs[3] : L""};
 
-    std::vector<double> times[kCommands];
+    std::vector<std::vector<double>> times(commands);
     // One unmeasured round first: the file cache and Wine's own caches warm up.
     for (int run = -1; run < runs; ++run)
-        for (int which = 0; which < kCommands; ++which)
+        for (int which = 0; which < commands; ++which)
         {
             if (resets && !reset.Apply())
                 return 3;
-            const double ms = TimeOneRun(argv[3 + which]);
+            const double ms = TimeOneRun(argv[4 + which]);
             if (ms < 0)
                 return 4;
             if (run >= 0)
