@@ -1,5 +1,7 @@
 #include "registration/systemreader.h"
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include <wx/intl.h>
@@ -51,7 +53,7 @@ bool SectionLines(const wxString& path, const wxString& section, std::vector<wxS
             break;
         if (buffer.size() >= kMostSectionChars)
             return false;
-        buffer.resize(buffer.size() * 4);
+        buffer.resize(std::min(buffer.size() * 4, kMostSectionChars));
     }
     lines.clear();
     for (size_t start = 0; start < length;)
@@ -63,43 +65,47 @@ bool SectionLines(const wxString& path, const wxString& section, std::vector<wxS
     return true;
 }
 
-// The value of `key` in a section's lines as GetPrivateProfileStringW returns
-// it, asking the reader itself only where the line leaves a doubt: whether a
-// reader keeps blanks or quotes in the lines of a whole section is not
-// settled, while a value without them reads the same either way. False when
-// the lines hold no such key.
-bool ListValue(const std::vector<wxString>& lines, const wxString& key, const wxString& path,
-               wxString& value)
+// The first value of each key in a section's lines, by the key's name in
+// upper case, as the lines give it.
+std::map<wxString, wxString> FirstValues(const std::vector<wxString>& lines)
 {
+    std::map<wxString, wxString> values;
     for (const wxString& line : lines)
     {
         const ProfileLine read = ReadProfileLine(line);
-        if (read.kind != ProfileLine::Kind::Entry || !IsSameProfileName(read.name, key))
-            continue;
-        const wxString raw = line.AfterFirst('=');
-        const bool plain = raw.empty() || (raw[0] > ' ' && raw.Last() > ' ' && raw[0] != '"' &&
-                                           raw[0] != '\'' && raw.Last() != '"' && raw.Last() != '\'');
-        value = plain ? raw : ProfileString(path, kListSectionName, key);
-        return true;
+        if (read.kind == ProfileLine::Kind::Entry)
+            values.emplace(read.name.Upper(), line.AfterFirst('='));
     }
-    return false;
+    return values;
 }
 
-// The list as the reader counts it, from its lines where it gave them in one
-// piece, otherwise one key after another.
+// Whether a reader keeps blanks or quotes at the ends of a value in the lines
+// of a whole section is not settled; a value without them reads the same
+// either way.
+bool ReadsTheSameInASection(const wxString& value)
+{
+    const auto plain = [](wxUniChar ch) { return ch > ' ' && ch != '"' && ch != '\''; };
+    return value.empty() || (plain(value[0]) && plain(value.Last()));
+}
+
+// The list as the reader counts it: from the lines of the list section where
+// the reader gave them in one piece and they leave no doubt, otherwise key by
+// key.
 std::vector<wxString> ListedSystems(const wxString& path)
 {
     std::vector<wxString> lines;
     const bool whole = SectionLines(path, kListSectionName, lines);
+    const std::map<wxString, wxString> values = FirstValues(lines);
     std::vector<wxString> systems;
     for (int number = 1; number <= kMostListNumbers; ++number)
     {
         const wxString key = wxString::Format(wxS("NAME%d"), number);
-        wxString system;
-        if (whole)
-            ListValue(lines, key, path, system);
-        else
-            system = ProfileString(path, kListSectionName, key);
+        const auto found = values.find(key);
+        if (whole && found == values.end())
+            break;
+        const wxString system = whole && ReadsTheSameInASection(found->second)
+                                    ? found->second
+                                    : ProfileString(path, kListSectionName, key);
         if (system.empty())
             break;
         systems.push_back(system);

@@ -243,21 +243,25 @@ TEST_P(Registration, SystemReaderThatFindsOtherwiseIsReportedAndNotCalledSuccess
 // The system's reader meets a file another program holds for itself: held
 // for a moment, it is waited for and read; held longer than the pass waits,
 // the reading says that it could not open the file (a sharing violation),
-// never that the list is empty.
+// never that the list is empty. Values with quotes or blanks at their ends
+// read as GetPrivateProfileStringW returns them.
 TEST_P(Registration, SystemReaderWaitsForAFileAnotherProgramHolds)
 {
-    WriteIni(kOtherVendors);
     const std::string out = Prefix().Root() + "/reader.txt";
     const struct
     {
+        std::string file;
         const char* holdMs;
         std::string read;
     } cases[] = {
-        {"300", "done\nsystem\tXRAY\nprogram\t\n"},
-        {"3000", "refused\t32\nprogram\t\n"},
+        {kOtherVendors, "300", "done\nsystem\tXRAY\nprogram\t\n"},
+        {kOtherVendors, "3000", "refused\t32\nprogram\t\n"},
+        {"[BVS]\r\nNAME1 = \"X RAY\" \r\nname2='CEPH'\r\nNAME3=\r\nNAME4=DVT\r\n" + kProduct, "0",
+         "done\nsystem\tX RAY\nsystem\tCEPH\nprogram\tC:\\Program Files\\Tivora\\tvdds.exe\n"},
     };
     for (const auto& c : cases)
     {
+        WriteIni(c.file);
         fs::remove(out);
         EXPECT_EQ(0, Prefix().Wine({"C:\\harness\\readerrun.exe", kIni, c.holdMs,
                                     WinePrefix::WindowsPath(out)}));
