@@ -53,7 +53,7 @@ private:
     // `result` of an edit that left the product `registered` or taken out,
     // unless the system's own reader of the file finds otherwise.
     PassResult ConfirmedBySystemReader(const PassResult& result, bool registered) const;
-    void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
+    void BackupRegistration(const wxString& iniPath, const RegistrationFileLines& file);
 
     wxString m_appPath;
     wxString m_dataPath;
