@@ -34,7 +34,8 @@ bool IsLaterBackupName(const wxString& name, const wxString& than)
     return name.length() != than.length() ? name.length() > than.length() : name > than;
 }
 
-// The path of the newest backup in `dir`, or an empty string.
+} // namespace
+
 wxString NewestBackup(const wxString& dir)
 {
     wxDir listing;
@@ -54,6 +55,9 @@ wxString NewestBackup(const wxString& dir)
     }
     return newest.empty() ? newest : dir + wxFILE_SEP_PATH + newest;
 }
+
+namespace
+{
 
 bool NewestBackupHolds(const wxString& dir, const std::string& bytes, wxString& newest)
 {
@@ -82,12 +86,16 @@ bool CreateWithBytes(const wxString& path, const std::string& bytes, unsigned lo
 
 } // namespace
 
-std::string BackupBytes(const std::string& fileBytes)
+std::string BackupBytes(const RegistrationFileLines& file)
 {
-    std::string bytes;
-    bytes.reserve(fileBytes.size() + 2);
-    for (const std::string& line : SplitLines(fileBytes))
-        bytes.append(line).append("\r\n");
+    const std::string lineEnd = EncodedAscii("\r\n", file.encoding);
+    std::string bytes = ByteOrderMark(file.encoding);
+    size_t size = bytes.size();
+    for (const std::string& line : file.bytes)
+        size += line.size() + lineEnd.size();
+    bytes.reserve(size);
+    for (const std::string& line : file.bytes)
+        bytes.append(line).append(lineEnd);
     return bytes;
 }
 

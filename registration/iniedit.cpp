@@ -11,8 +11,6 @@
 namespace
 {
 
-const char kCrLf[] = "\r\n";
-
 // The key that only the DS-Win variant of the product's section holds.
 const wxString kDsWinOnlyKey(wxS("MMOVIEW"));
 
@@ -23,11 +21,18 @@ PassResult Unencodable()
 }
 
 // The new file as the old lines with some of them replaced or removed and
-// new lines inserted: every other line is copied as its bytes were.
+// new lines inserted, in the file's encoding: every other line is copied as
+// its bytes were.
 class CLineSplice
 {
 public:
-    explicit CLineSplice(const wxMBConv& conv) : m_conv(conv) {}
+    CLineSplice(const wxMBConv& conv, FileEncoding encoding)
+        : m_conv(encoding == FileEncoding::Utf16Le ? m_utf16 : conv), m_encoding(encoding),
+          m_lineEnd(EncodedAscii("\r\n", encoding))
+    {
+    }
+
+    FileEncoding Encoding() const { return m_encoding; }
 
     // Puts `text` before line `line` (the number of lines: at the end), after
     // whatever was put there before.
@@ -44,8 +49,8 @@ public:
             return Unencodable();
         size_t size = 0;
         for (const std::string& line : oldLines)
-            size += line.size() + 2;
-        newBytes.clear();
+            size += line.size() + m_lineEnd.size();
+        newBytes = ByteOrderMark(m_encoding);
         newBytes.reserve(size + 512);
         for (size_t i = 0; i <= oldLines.size(); ++i)
         {
@@ -55,7 +60,7 @@ public:
             if (m_replaced.count(i) != 0)
                 Append(m_replaced, i, newBytes);
             else
-                newBytes.append(oldLines[i]).append(kCrLf);
+                newBytes.append(oldLines[i]).append(m_lineEnd);
         }
         return PassResult::Of(PassResult::Outcome::Done);
     }
@@ -70,16 +75,19 @@ private:
         into.push_back(bytes);
     }
 
-    static void Append(const LinesAt& lines, size_t at, std::string& newBytes)
+    void Append(const LinesAt& lines, size_t at, std::string& newBytes) const
     {
         const auto found = lines.find(at);
         if (found == lines.end())
             return;
         for (const std::string& line : found->second)
-            newBytes.append(line).append(kCrLf);
+            newBytes.append(line).append(m_lineEnd);
     }
 
+    const wxMBConvUTF16LE m_utf16;
     const wxMBConv& m_conv;
+    const FileEncoding m_encoding;
+    const std::string m_lineEnd;
     LinesAt m_inserted;
     LinesAt m_replaced;
     bool m_encodable = true;
@@ -105,21 +113,37 @@ bool NamesProduct(const wxString& system)
     return IsSameProfileName(system, kProductSection);
 }
 
+// The byte index of the first code unit of `line` from byte `from` on that
+// is not among the ASCII characters `chars` (`among` false) or is one of them.
+size_t FindCodeUnit(const std::string& line, const std::string& chars, bool among, size_t from,
+                    FileEncoding encoding)
+{
+    for (size_t at = from; at < line.size(); at += CodeUnitSize(encoding))
+    {
+        const unsigned unit = CodeUnitAt(line, at, encoding);
+        const bool isAmong =
+            unit < 0x80 && chars.find(static_cast<char>(unit)) != std::string::npos;
+        if (isAmong == among)
+            return at;
+    }
+    return std::string::npos;
+}
+
 // The line's bytes with the number of its list key "NAMEn" made `number`: the
 // key is ASCII and the first "N" of the line starts it.
-std::string RenumberedKey(const std::string& line, int number)
+std::string RenumberedKey(const std::string& line, int number, FileEncoding encoding)
 {
-    const size_t key = line.find_first_of("Nn");
-    const size_t digits = key + 4;
-    const size_t digitsEnd = line.find_first_not_of("0123456789", digits);
-    return line.substr(0, digits) + std::to_string(number) +
+    const size_t key = FindCodeUnit(line, "Nn", true, 0, encoding);
+    const size_t digits = key + 4 * CodeUnitSize(encoding);
+    const size_t digitsEnd = FindCodeUnit(line, "0123456789", false, digits, encoding);
+    return line.substr(0, digits) + EncodedAscii(std::to_string(number), encoding) +
            (digitsEnd == std::string::npos ? std::string() : line.substr(digitsEnd));
 }
 
 // The line's bytes up to its first "=", which ends its ASCII key.
-std::string KeyBytes(const std::string& line)
+std::string KeyBytes(const std::string& line, FileEncoding encoding)
 {
-    return line.substr(0, line.find('=') + 1);
+    return line.substr(0, FindCodeUnit(line, "=", true, 0, encoding) + CodeUnitSize(encoding));
 }
 
 // Takes every key naming the product with a number from `from` on out of the
@@ -134,6 +158,7 @@ std::string KeyBytes(const std::string& line)
 void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::string>& lines,
                           int from, CLineSplice& splice)
 {
+    const FileEncoding encoding = splice.Encoding();
     std::vector<int> productNumbers;
     std::vector<const ListEntry*> kept;
     for (const ListEntry& entry : list.Entries())
@@ -164,7 +189,8 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
         else if (isProductNumber(key.number))
             hiddenKeyLines.emplace(key.number, key.line);
         else if (newNumber(key.number) != key.number)
-            splice.ReplaceBytes(key.line, RenumberedKey(lines[key.line], newNumber(key.number)));
+            splice.ReplaceBytes(key.line,
+                                RenumberedKey(lines[key.line], newNumber(key.number), encoding));
     }
     for (const int number : productNumbers)
     {
@@ -177,11 +203,11 @@ void TakeProductOutOfList(const CRegistrationList& list, const std::vector<std::
                                             { return newNumber(entry->number) == number; });
         if (successor == kept.end())
         {
-            splice.ReplaceBytes(productLine, KeyBytes(lines[productLine]));
+            splice.ReplaceBytes(productLine, KeyBytes(lines[productLine], encoding));
         }
         else if ((*successor)->line > hidden->second)
         {
-            splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number));
+            splice.ReplaceBytes(productLine, RenumberedKey(lines[(*successor)->line], number, encoding));
             splice.Remove((*successor)->line);
         }
     }
@@ -204,8 +230,9 @@ void ListProductOnce(const CRegistrationList& list, const std::vector<std::strin
     TakeProductOutOfList(list, lines, stop + 1, splice);
     if (const ListEntry* empty = list.Entry(stop))
     {
-        const std::string key = KeyBytes(lines[empty->line]);
-        splice.ReplaceBytes(empty->line, key + kProductSection.ToStdString());
+        const std::string key = KeyBytes(lines[empty->line], splice.Encoding());
+        splice.ReplaceBytes(empty->line,
+                            key + EncodedAscii(kProductSection.ToStdString(), splice.Encoding()));
         return;
     }
     const wxString entry = wxString::Format(wxS("NAME%d="), stop) + kProductSection;
@@ -306,7 +333,7 @@ PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString
                                bool dsWinCaller, const wxMBConv& conv, std::string& newBytes)
 {
     const CRegistrationList list(file.text);
-    CLineSplice splice(conv);
+    CLineSplice splice(conv, file.encoding);
     // The section's missing lines come first: where a new list goes at the
     // same place, after the product's section, they stay in the section.
     const ProfileSection* section = list.FindSection(kProductSection);
@@ -334,7 +361,7 @@ PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxStri
         !program.empty() && !program.IsSameAs(programPath, false) && programExists(program))
         return PassResult::Of(PassResult::Outcome::OtherInstallation);
 
-    CLineSplice splice(conv);
+    CLineSplice splice(conv, file.encoding);
     TakeProductOutOfList(list, file.bytes, 1, splice);
     RemoveProductSections(list, splice);
     if (splice.IsEmpty())

@@ -23,8 +23,10 @@ bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes);
 // there, its section appended when it is missing and, when it is there, each
 // line the product writes that differs from this installation's replaced in
 // place. No line beyond the section an edit is made in is touched; every
-// other line keeps its bytes; only new and replaced lines are encoded; every
-// line ends in CR LF. AlreadyDone when nothing needs to change.
+// other line keeps its bytes; only new and replaced lines are encoded, in the
+// file's encoding (`conv` for an ANSI file); every line ends in CR LF in that
+// encoding, and a UTF-16LE file keeps its byte-order mark. AlreadyDone when
+// nothing needs to change.
 PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                                bool dsWinCaller, const wxMBConv& conv, std::string& newBytes);
 

@@ -7,6 +7,7 @@
 
 #include "common/platform.h"
 #include "common/product.h"
+#include "registration/backup.h"
 #include "registration/filereplace.h"
 
 namespace
@@ -19,18 +20,74 @@ bool IsAscii(const std::string& bytes)
 }
 
 // Text that keeps the line's ASCII characters and stands U+FFFD, which no
-// key, value or header the program looks for holds, for every other byte:
-// this cannot fail, and cannot turn a byte into structure.
-wxString StructureOnly(const std::string& bytes)
+// key, value or header the program looks for holds, for every other code
+// unit: this cannot fail, and cannot turn a byte into structure.
+wxString StructureOnly(const std::string& bytes, FileEncoding encoding)
 {
     wxString text;
     text.reserve(bytes.size());
-    for (const char ch : bytes)
+    for (size_t at = 0; at < bytes.size(); at += CodeUnitSize(encoding))
     {
-        const unsigned char byte = static_cast<unsigned char>(ch);
-        text += byte < 0x80 ? wxUniChar(byte) : wxUniChar(0xFFFD);
+        const unsigned unit = CodeUnitAt(bytes, at, encoding);
+        text += unit < 0x80 ? wxUniChar(unit) : wxUniChar(0xFFFD);
     }
     return text;
+}
+
+bool IsHighSurrogate(unsigned unit)
+{
+    return unit >= 0xD800 && unit < 0xDC00;
+}
+
+bool IsLowSurrogate(unsigned unit)
+{
+    return unit >= 0xDC00 && unit < 0xE000;
+}
+
+// Decodes the code units itself, so that half a character is found on every
+// platform: a UTF-16 conversion where wide characters are UTF-16 copies it.
+LineDecoding DecodeUtf16LeLine(const std::string& line, wxString& text)
+{
+    std::wstring wide;
+    wide.reserve(line.size() / 2);
+    for (size_t at = 0; at < line.size(); at += 2)
+    {
+        const unsigned unit = CodeUnitAt(line, at, FileEncoding::Utf16Le);
+        if (unit == 0)
+            return LineDecoding::HoldsNul;
+        if (IsLowSurrogate(unit))
+            return LineDecoding::Unknown;
+        if (!IsHighSurrogate(unit))
+        {
+            wide += static_cast<wchar_t>(unit);
+            continue;
+        }
+        at += 2;
+        const unsigned low = at < line.size() ? CodeUnitAt(line, at, FileEncoding::Utf16Le) : 0;
+        if (!IsLowSurrogate(low))
+            return LineDecoding::Unknown;
+        if (sizeof(wchar_t) == 2)
+            wide.append({static_cast<wchar_t>(unit), static_cast<wchar_t>(low)});
+        else
+            wide += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+    }
+    text = wxString(wide);
+    return LineDecoding::Text;
+}
+
+LineDecoding DecodeAnsiLine(const std::string& line, const wxMBConv& conv, bool doubleByte,
+                            wxString& text)
+{
+    if (line.find('\0') != std::string::npos)
+        return LineDecoding::HoldsNul;
+    if (IsAscii(line))
+    {
+        text = wxString::FromAscii(line.data(), line.size());
+        return LineDecoding::Text;
+    }
+    if (DecodeText(line, conv, text))
+        return LineDecoding::Text;
+    return doubleByte ? LineDecoding::Unknown : LineDecoding::StructureOnly;
 }
 
 // Windows skips every control character and the blank around lines, names,
@@ -62,39 +119,115 @@ wxString WithoutQuotes(const wxString& value)
     return value;
 }
 
-PassResult RefusalOf(LineDecoding decoding, size_t index)
+// What to do with a damaged file: put back its newest backup in
+// `backupDir`, named when there is one.
+wxString RestoreAdvice(const wxString& backupDir)
+{
+    const wxString newest = backupDir.empty() ? wxString() : NewestBackup(backupDir);
+    if (newest.empty())
+        return _("restore the file from a backup");
+    return wxString::Format(_("restore the file from its newest backup, %s"), newest);
+}
+
+PassResult RefusalOf(LineDecoding decoding, size_t index, FileEncoding encoding,
+                     const wxString& backupDir)
 {
     const int number = static_cast<int>(index + 1);
+    const bool utf16 = encoding == FileEncoding::Utf16Le;
     if (decoding == LineDecoding::HoldsNul)
         return PassResult::Refused(wxString::Format(
-            _("line %d holds a NUL byte, as a file a crash cut short does; remove the NUL "
-              "bytes from the file or restore it from a backup"),
-            number));
+            utf16 ? _("line %d holds a NUL character (U+0000), as a file a crash cut short "
+                      "does; %s")
+                  : _("line %d holds a NUL byte, as a file a crash cut short does; %s"),
+            number, RestoreAdvice(backupDir)));
+    if (utf16)
+        return PassResult::Refused(
+            wxString::Format(_("line %d of this UTF-16LE file holds half a character (a broken "
+                               "surrogate pair), as a damaged file does; %s"),
+                             number, RestoreAdvice(backupDir)));
     return PassResult::Refused(
         wxString::Format(_("line %d is not text in the system's character set; correct the line, "
                            "or ask the vendor whose line it is"),
                          number));
 }
 
+// A file no reader can read as a whole; Done when there is no such reason.
+PassResult WholeFileRefusal(const std::string& bytes, const wxString& backupDir)
+{
+    if (HasUtf16BigEndianMark(bytes))
+        return PassResult::Refused(wxString::Format(
+            _("the file is UTF-16BE text (it starts with the bytes FE FF), which Windows reads as "
+              "ANSI bytes, so that no program finds its entries; %s, or save it again as ANSI "
+              "text or as UTF-16LE (\"Unicode\")"),
+            RestoreAdvice(backupDir)));
+    if (EncodingOf(bytes) == FileEncoding::Utf16Le && bytes.size() % 2 != 0)
+        return PassResult::Refused(wxString::Format(
+            _("the file is UTF-16LE text (it starts with the bytes FF FE) with an odd number of "
+              "bytes, as a file cut short is; %s"),
+            RestoreAdvice(backupDir)));
+    return PassResult::Of(PassResult::Outcome::Done);
+}
+
 } // namespace
 
-std::vector<std::string> SplitLines(const std::string& bytes)
+FileEncoding EncodingOf(const std::string& bytes)
 {
+    return bytes.compare(0, 2, "\xFF\xFE") == 0 ? FileEncoding::Utf16Le : FileEncoding::Ansi;
+}
+
+bool HasUtf16BigEndianMark(const std::string& bytes)
+{
+    return bytes.compare(0, 2, "\xFE\xFF") == 0;
+}
+
+std::string ByteOrderMark(FileEncoding encoding)
+{
+    return encoding == FileEncoding::Utf16Le ? std::string("\xFF\xFE") : std::string();
+}
+
+std::string EncodedAscii(const std::string& ascii, FileEncoding encoding)
+{
+    if (encoding == FileEncoding::Ansi)
+        return ascii;
+    std::string encoded;
+    encoded.reserve(2 * ascii.size());
+    for (const char ch : ascii)
+        encoded.append(1, ch).append(1, '\0');
+    return encoded;
+}
+
+size_t CodeUnitSize(FileEncoding encoding)
+{
+    return encoding == FileEncoding::Utf16Le ? 2 : 1;
+}
+
+unsigned CodeUnitAt(const std::string& bytes, size_t at, FileEncoding encoding)
+{
+    const unsigned low = static_cast<unsigned char>(bytes[at]);
+    if (encoding == FileEncoding::Ansi)
+        return low;
+    return low | static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes, FileEncoding encoding)
+{
+    const size_t unit = CodeUnitSize(encoding);
     std::vector<std::string> lines;
-    size_t next = 0;
-    while (next < bytes.size())
+    size_t start = ByteOrderMark(encoding).size();
+    size_t at = start;
+    while (at + unit <= bytes.size())
     {
-        const size_t end = bytes.find_first_of("\r\n", next);
-        if (end == std::string::npos)
-        {
-            lines.push_back(bytes.substr(next));
-            break;
-        }
-        lines.push_back(bytes.substr(next, end - next));
-        next = end + 1;
-        if (bytes[end] == '\r' && next < bytes.size() && bytes[next] == '\n')
-            ++next;
+        const unsigned ch = CodeUnitAt(bytes, at, encoding);
+        at += unit;
+        if (ch != '\r' && ch != '\n')
+            continue;
+        lines.push_back(bytes.substr(start, at - unit - start));
+        if (ch == '\r' && at + unit <= bytes.size() && CodeUnitAt(bytes, at, encoding) == '\n')
+            at += unit;
+        start = at;
     }
+    if (start < bytes.size())
+        lines.push_back(bytes.substr(start));
     return lines;
 }
 
@@ -115,25 +248,26 @@ bool IsDoubleByteCodePage(unsigned codePage)
 }
 
 PassResult ReadRegistrationLines(const std::string& bytes, const wxMBConv& conv, bool doubleByte,
-                                 RegistrationFileLines& lines)
+                                 RegistrationFileLines& lines, const wxString& backupDir)
 {
-    lines.bytes = SplitLines(bytes);
+    lines.encoding = EncodingOf(bytes);
+    lines.bytes.clear();
     lines.text.clear();
     lines.decoding.clear();
+    const PassResult whole = WholeFileRefusal(bytes, backupDir);
+    if (!whole.Is(PassResult::Outcome::Done))
+        return whole;
+    lines.bytes = SplitLines(bytes, lines.encoding);
     lines.text.reserve(lines.bytes.size());
     lines.decoding.reserve(lines.bytes.size());
     for (const std::string& line : lines.bytes)
     {
         wxString text;
-        LineDecoding decoding = LineDecoding::Text;
-        if (line.find('\0') != std::string::npos)
-            decoding = LineDecoding::HoldsNul;
-        else if (IsAscii(line))
-            text = wxString::FromAscii(line.data(), line.size());
-        else if (!DecodeText(line, conv, text))
-            decoding = doubleByte ? LineDecoding::Unknown : LineDecoding::StructureOnly;
+        const LineDecoding decoding = lines.encoding == FileEncoding::Utf16Le
+                                          ? DecodeUtf16LeLine(line, text)
+                                          : DecodeAnsiLine(line, conv, doubleByte, text);
         if (decoding != LineDecoding::Text)
-            text = StructureOnly(line);
+            text = StructureOnly(line, lines.encoding);
         lines.text.push_back(text);
         lines.decoding.push_back(decoding);
     }
@@ -143,18 +277,19 @@ PassResult ReadRegistrationLines(const std::string& bytes, const wxMBConv& conv,
                                                  decoding == LineDecoding::HoldsNul;
                                       });
     if (refused != lines.decoding.end())
-        return RefusalOf(*refused, static_cast<size_t>(refused - lines.decoding.begin()));
+        return RefusalOf(*refused, static_cast<size_t>(refused - lines.decoding.begin()),
+                         lines.encoding, backupDir);
     return PassResult::Of(PassResult::Outcome::Done);
 }
 
 PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
-                                RegistrationFileLines& lines)
+                                RegistrationFileLines& lines, const wxString& backupDir)
 {
     const PassResult read = ReadWholeFile(path, bytes);
     if (!read.Is(PassResult::Outcome::Done))
         return read;
     return ReadRegistrationLines(bytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
-                                 lines);
+                                 lines, backupDir);
 }
 
 ProfileLine ReadProfileLine(const wxString& line)

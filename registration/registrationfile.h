@@ -15,10 +15,41 @@ class wxMBConv;
 // reader, which sections and keys readers see, which of them is the list of
 // imaging systems, and where in the file each of them stands.
 
-// Cuts bytes into lines at CR LF, LF and a lone CR; a final line break does
-// not start another line. No Windows ANSI code page has a CR or LF byte
-// inside a multibyte character, so lines can be cut before decoding.
-std::vector<std::string> SplitLines(const std::string& bytes);
+// How the registration file's text is encoded: Windows' profile API reads a
+// file that starts with the UTF-16LE byte-order mark FF FE as UTF-16LE, and
+// any other file as bytes in the ANSI code page.
+enum class FileEncoding
+{
+    Ansi,
+    Utf16Le,
+};
+
+// The encoding of a file that starts with `bytes`.
+FileEncoding EncodingOf(const std::string& bytes);
+
+// True when `bytes` start with the UTF-16BE byte-order mark FE FF, which
+// Windows reads as two ANSI bytes, so that no reader finds a section in such
+// a file.
+bool HasUtf16BigEndianMark(const std::string& bytes);
+
+// The byte-order mark a file of that encoding starts with; none for ANSI.
+std::string ByteOrderMark(FileEncoding encoding);
+
+// ASCII text encoded as the file's characters.
+std::string EncodedAscii(const std::string& ascii, FileEncoding encoding);
+
+// The value of the code unit at byte `at` of `bytes` (one byte in an ANSI
+// file, two in a UTF-16LE file), and how many bytes a code unit has.
+unsigned CodeUnitAt(const std::string& bytes, size_t at, FileEncoding encoding);
+size_t CodeUnitSize(FileEncoding encoding);
+
+// Cuts the text after the file's byte-order mark into lines at CR LF, LF and
+// a lone CR, each a code unit of the encoding; a final line break does not
+// start another line. No Windows ANSI code page has a CR or LF byte inside a
+// multibyte character, and no UTF-16 surrogate is a CR or LF, so lines can
+// be cut before decoding.
+std::vector<std::string> SplitLines(const std::string& bytes,
+                                    FileEncoding encoding = FileEncoding::Ansi);
 
 // Decodes the bytes of a file; false when they are not all text in `conv`.
 bool DecodeText(const std::string& bytes, const wxMBConv& conv, wxString& text);
@@ -35,34 +66,44 @@ enum class LineDecoding
     // above ASCII stands for a character no key or header holds.
     StructureOnly,
     // Not text in a double-byte code page, where a trail byte can be "[" or
-    // "]": its structure is unknown.
+    // "]", or half a character (a broken surrogate pair) in a UTF-16LE file:
+    // its structure is unknown.
     Unknown,
-    // Holds a NUL byte, as a file a crash cut short does.
+    // Holds a NUL byte (in a UTF-16LE file the character U+0000), as a file
+    // a crash cut short does.
     HoldsNul,
 };
 
-// The lines of the registration file: each line's bytes, its text as far as
-// the file's structure needs it, and how it was decoded.
+// The lines of the registration file: each line's bytes in the file's
+// encoding (without the byte-order mark), its text as far as the file's
+// structure needs it, and how it was decoded.
 struct RegistrationFileLines
 {
     std::vector<std::string> bytes;
     std::vector<wxString> text;
     std::vector<LineDecoding> decoding;
+    FileEncoding encoding = FileEncoding::Ansi;
 };
 
-// Cuts the file into lines and decodes each with `conv`, the ANSI code page;
-// `doubleByte` says whether that is a double-byte code page. Done, or
-// Refused naming the first line whose structure is unknown or that holds a
-// NUL byte; every line is decoded either way.
+// Cuts the file into lines and decodes each, in UTF-16LE when the file starts
+// with its byte-order mark, otherwise with `conv`, the ANSI code page;
+// `doubleByte` says whether that is a double-byte code page. Done, or Refused
+// naming the first line whose structure is unknown or that holds a NUL, or
+// saying why the whole file cannot be read (UTF-16BE, or UTF-16LE with an odd
+// number of bytes); every line is decoded either way. A refusal of a damaged
+// file advises restoring the newest backup in `backupDir`, by name when there
+// is one.
 PassResult ReadRegistrationLines(const std::string& bytes, const wxMBConv& conv, bool doubleByte,
-                                 RegistrationFileLines& lines);
+                                 RegistrationFileLines& lines,
+                                 const wxString& backupDir = wxString());
 
 // Reads the registration file at `path` as the pass does: its bytes, and its
-// lines decoded in the system's ANSI code page. Done, or Refused with the
-// reason when the file cannot be read or its lines cannot be understood;
-// `bytes` holds whatever could be read.
+// lines decoded in the system's ANSI code page or as UTF-16LE. Done, or
+// Refused with the reason when the file cannot be read or its lines cannot be
+// understood; `bytes` holds whatever could be read.
 PassResult ReadRegistrationFile(const wxString& path, std::string& bytes,
-                                RegistrationFileLines& lines);
+                                RegistrationFileLines& lines,
+                                const wxString& backupDir = wxString());
 
 // One line as the profile API reads it.
 struct ProfileLine

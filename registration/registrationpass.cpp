@@ -192,11 +192,11 @@ PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdi
     // registration too.
     std::string oldBytes;
     RegistrationFileLines lines;
-    const PassResult read = ReadRegistrationFile(iniPath, oldBytes, lines);
+    const PassResult read = ReadRegistrationFile(iniPath, oldBytes, lines, m_appPath);
     if (!read.Is(PassResult::Outcome::Done))
         return read;
     if (wxFileExists(iniPath))
-        BackupRegistration(iniPath, oldBytes);
+        BackupRegistration(iniPath, lines);
 
     std::string newBytes;
     const PassResult edited = edit(lines, newBytes);
@@ -215,11 +215,12 @@ PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdi
     return ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes);
 }
 
-void CVddsRegistration::BackupRegistration(const wxString& iniPath, const std::string& fileBytes)
+void CVddsRegistration::BackupRegistration(const wxString& iniPath,
+                                           const RegistrationFileLines& file)
 {
     wxString backupPath;
     const PassResult backup =
-        WriteBackup(BackupBytes(fileBytes), m_appPath, wxDateTime::Now(), backupPath);
+        WriteBackup(BackupBytes(file), m_appPath, wxDateTime::Now(), backupPath);
     if (backup.Is(PassResult::Outcome::Refused))
         wxLogError(_("No backup of %s was made in %s: %s."), iniPath, m_appPath,
                    backup.Explanation());

@@ -63,7 +63,7 @@ private:
     // file the edit changed, finds otherwise now.
     PassResult ConfirmedBySystemReader(const PassResult& result, const ReadersView& before,
                                        bool registered) const;
-    void BackupRegistration(const wxString& iniPath, const std::string& fileBytes);
+    void BackupRegistration(const wxString& iniPath, const RegistrationFileLines& file);
 
     wxString m_appPath;
     wxString m_dataPath;

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -300,16 +301,74 @@ TEST_P(Registration, FileWithNulByteIsRefusedOnEveryRunAndNeverWritten)
 {
     const std::string withNul("[BVS]\r\nNAME1=A\0B\r\n", 17);
     WriteIni(withNul);
+    const std::string refusal = "line 2 holds a NUL byte, as a file a crash cut short does; ";
     for (int run = 0; run < 3; ++run)
     {
-        ExpectOnlyRefusal(Run(" initsetup"), 1,
-                          "line 2 holds a NUL byte, as a file a crash cut short does; remove the "
-                          "NUL bytes from the file or restore it from a backup");
+        ExpectOnlyRefusal(Run(" initsetup"), 1, refusal + "restore the file from a backup");
         EXPECT_EQ(withNul, Ini());
         EXPECT_EQ("", RegValue("VddsIniWritten"));
     }
     // The file is refused before anything is written, so it needs no backup.
     EXPECT_TRUE(Backups().empty());
+
+    for (const char* name :
+         {"vdds_mmi_2026-03-01_10-00-00.bak", "vdds_mmi_2026-02-28_23-00-00.bak"})
+        std::ofstream(Prefix().UnixPath(kAppDir + "\\" + name), std::ios::binary) << "[BVS]\r\n";
+    ExpectOnlyRefusal(Run(" initsetup"), 1,
+                      refusal + "restore the file from its newest backup, " + kAppDir +
+                          "\\vdds_mmi_2026-03-01_10-00-00.bak");
+    EXPECT_EQ(withNul, Ini());
+}
+
+// Windows reads and writes a file that starts with the UTF-16LE byte-order
+// mark as UTF-16LE, and so does Wine, whose reader confirms each pass here.
+// Fault guarded against: such a file was refused on every run, with the
+// advice to remove its NUL bytes, which would have broken it for everyone.
+TEST_P(Registration, Utf16LeFileIsRegisteredAndRemovedInUtf16Le)
+{
+    // Latin-1 text as UTF-16LE after the mark; a vendor's line also holds
+    // U+0A0D (the bytes 0D 0A) and U+1F600 (a surrogate pair).
+    const auto utf16 = [](const std::string& latin1)
+    {
+        std::string text;
+        for (const char ch : latin1)
+            text.append(1, ch).append(1, '\0');
+        return text;
+    };
+    const std::string mark = "\xFF\xFE";
+    const std::string vendor = utf16("[R\xD6NTGEN]\r\nNAME=R\xF6ntgen ") + "\x0D\x0A" +
+                               std::string("\x3D\xD8\x00\xDE", 4) + utf16("\r\n");
+    const std::string before = mark + utf16(kOtherVendors) + vendor;
+    const std::string registered =
+        mark +
+        utf16("; practice machine\r\n[BVS]\r\nNAME1=XRAY\r\nNAME2=TIVORA\r\n\r\n[XRAY]\r\n"
+              "NAME=X-Ray\r\n") +
+        vendor + utf16(kProduct + "STAGES=1\r\nVERSION=1.2\r\n");
+    WriteIni(before);
+
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        const BoxRun run = Run(" initsetup");
+        EXPECT_EQ(0, run.exitCode) << pass;
+        EXPECT_TRUE(run.boxes.empty()) << pass;
+        EXPECT_EQ(registered, Ini()) << pass;
+        EXPECT_EQ("1", RegValue("VddsIniWritten")) << pass;
+        EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kAppDir + "\\tvdds.exe\n",
+                  Probe("list", kIni))
+            << pass;
+    }
+    // One backup before each pass, each the file as it was; names sort by time.
+    std::vector<fs::path> backups = Backups();
+    std::sort(backups.begin(), backups.end());
+    ASSERT_EQ(2u, backups.size());
+    EXPECT_EQ(before, ReadAll(backups[0].string()));
+    EXPECT_EQ(registered, ReadAll(backups[1].string()));
+
+    const BoxRun removal = Run(" removesetup");
+    EXPECT_EQ(0, removal.exitCode);
+    EXPECT_TRUE(removal.boxes.empty());
+    EXPECT_EQ(before, Ini());
+    EXPECT_EQ("NAME1\tXRAY\nXRAY\t\n", Probe("list", kIni));
 }
 
 TEST_P(Registration, PassKilledHalfwayLeavesTheFileAndFlagForTheNextStart)

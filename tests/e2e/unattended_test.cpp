@@ -67,9 +67,9 @@ TEST_P(Unattended, APrivateDesktopOnTheVisibleStationGetsNoBoxEither)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ((std::vector<std::string>{
                   "error\tTivora was not registered in " + kIni +
-                  ": line 2 holds a NUL byte, as a file a crash cut short does; remove the NUL "
-                  "bytes from the file or restore it from a backup. The file was left unchanged; "
-                  "the registration will be tried again at the next start."}),
+                  ": line 2 holds a NUL byte, as a file a crash cut short does; restore the file "
+                  "from a backup. The file was left unchanged; the registration will be tried "
+                  "again at the next start."}),
               run.events);
     EXPECT_EQ(withNul, Ini());
 }

@@ -87,7 +87,7 @@ private:
     std::mt19937 m_random;
 };
 
-std::vector<std::string> LinesOf(const std::string& bytes)
+std::vector<std::string> LinesOfAnsi(const std::string& bytes)
 {
     std::vector<std::string> lines;
     std::string line;
@@ -106,6 +106,35 @@ std::vector<std::string> LinesOf(const std::string& bytes)
     if (!line.empty())
         lines.push_back(line);
     return lines;
+}
+
+const std::string kUtf16Mark = "\xFF\xFE";
+
+// The generated file's Windows-1252 bytes as the same characters in a
+// UTF-16LE file, read as bytes of Latin-1 (0x80 is then U+0080, which
+// neither folds nor is blank, as the euro sign it is in Windows-1252).
+std::string AsUtf16Le(const std::string& ansi)
+{
+    std::string text = kUtf16Mark;
+    for (const char ch : ansi)
+        text.append(1, ch).append(1, '\0');
+    return text;
+}
+
+// A UTF-16LE file read as Windows reads it: its mark, then code units, which
+// here are all Latin-1 characters and stand as those bytes, so that the
+// lines compare byte for byte and the rules below apply unchanged.
+std::vector<std::string> LinesOfUtf16Le(const std::string& bytes)
+{
+    EXPECT_EQ(0u, bytes.compare(0, 2, kUtf16Mark)) << "the mark is kept";
+    EXPECT_EQ(0u, bytes.size() % 2) << "whole code units";
+    std::string latin1;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+    {
+        EXPECT_EQ('\0', bytes[i + 1]) << "no character beyond Latin-1 was written";
+        latin1 += bytes[i];
+    }
+    return LinesOfAnsi(latin1);
 }
 
 // Windows trims every control character and the blank.
@@ -253,11 +282,16 @@ SystemReader OracleReader(BracketlessLine bracketless)
 {
     return [bracketless](const wxString& path, ReadersView& view)
     {
-        const Reading reading = ReadAsWindows(LinesOf(ReadFile(path.utf8_string())), bracketless);
+        const std::string bytes = ReadFile(path.utf8_string());
+        const bool utf16 = bytes.compare(0, 2, kUtf16Mark) == 0;
+        const Reading reading =
+            ReadAsWindows(utf16 ? LinesOfUtf16Le(bytes) : LinesOfAnsi(bytes), bracketless);
+        const auto text = [](const std::string& latin1)
+        { return wxString(latin1.data(), wxConvISO8859_1, latin1.size()); };
         view = ReadersView();
         for (const std::string& system : reading.List())
-            view.systems.push_back(wxString::FromUTF8(system));
-        view.program = wxString::FromUTF8(reading.Program());
+            view.systems.push_back(text(system));
+        view.program = text(reading.Program());
         return PassResult::Of(PassResult::Outcome::Done);
     };
 }
@@ -270,48 +304,59 @@ protected:
 
 } // namespace
 
-// Install, a second install and the removal of each generated file, read
-// by an oracle of Windows' rules: after an install readers find the product
-// once, calling this program, after the systems they found before; after a
-// removal they find the list they found before without it. No other
-// section reads otherwise, and its lines keep their bytes.
+// Install, a second install and the removal of each generated file, as ANSI
+// and (every other seed) as UTF-16LE text, read by an oracle of Windows'
+// rules: after an install readers find the product once, calling this
+// program, after the systems they found before; after a removal they find
+// the list they found before without it. No other section reads otherwise,
+// and its lines keep their bytes.
 TEST_F(RegistrationPropertyTest, EveryGeneratedFileIsRegisteredAndRemovedAsWindowsReadsIt)
 {
     for (unsigned seed = 1; seed <= 500; ++seed)
     {
-        // Each pass keeps a backup: so many slow the search for the newest.
-        std::filesystem::remove_all(AppPath());
-        std::filesystem::create_directory(AppPath());
-        const std::string before = IniGenerator(seed).File();
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", file:\n" + before);
-        const std::vector<std::string> oldLines = LinesOf(before);
-        const Reading earlier = ReadAsWindows(oldLines);
-
-        const std::string registered = RegisterInto(before, false);
-        ASSERT_EQ("1", Flag());
-        const std::vector<std::string> newLines = LinesOf(registered);
-        const Reading readers = ReadAsWindows(newLines);
-        const std::vector<std::string> list = readers.List();
-        ASSERT_EQ(1, std::count(list.begin(), list.end(), "TIVORA")) << registered;
-        EXPECT_TRUE(StartsWith(Without(list, "TIVORA"), Without(earlier.List(), "TIVORA")))
-            << registered;
-        EXPECT_EQ(AppPath() + "/tvdds", readers.Program()) << registered;
-        EXPECT_EQ(OtherSections(earlier), OtherSections(readers)) << registered;
-        EXPECT_TRUE(IsSubsequence(OtherVendorsLines(oldLines, earlier), newLines)) << registered;
-        EXPECT_EQ(registered, RegisterInto(registered, false)) << "a second pass";
-
-        for (const std::string& registration : {before, registered})
+        const std::string ansi = IniGenerator(seed).File();
+        for (const bool utf16 : {false, true})
         {
-            const std::vector<std::string> lines = LinesOf(registration);
-            const Reading seen = ReadAsWindows(lines);
-            bool removed = false;
-            const std::string unregistered = UnregisterFrom(registration, removed);
-            EXPECT_TRUE(removed);
-            const Reading afterRemoval = ReadAsWindows(LinesOf(unregistered));
-            EXPECT_EQ(Without(seen.List(), "TIVORA"), afterRemoval.List()) << unregistered;
-            EXPECT_EQ(OtherSections(seen), OtherSections(afterRemoval)) << unregistered;
-            EXPECT_TRUE(IsSubsequence(OtherVendorsLines(lines, seen), LinesOf(unregistered)))
-                << unregistered;
+            if (utf16 && seed % 2 == 0)
+                continue;
+            // Each pass keeps a backup: so many slow the search for the newest.
+            std::filesystem::remove_all(AppPath());
+            std::filesystem::create_directory(AppPath());
+            const std::string before = utf16 ? AsUtf16Le(ansi) : ansi;
+            const auto LinesOf = utf16 ? LinesOfUtf16Le : LinesOfAnsi;
+            SCOPED_TRACE("seed " + std::to_string(seed) + (utf16 ? " as UTF-16LE" : "") +
+                         ", file:\n" + ansi);
+            const std::vector<std::string> oldLines = LinesOf(before);
+            const Reading earlier = ReadAsWindows(oldLines);
+
+            const std::string registered = RegisterInto(before, false);
+            ASSERT_EQ("1", Flag());
+            const std::vector<std::string> newLines = LinesOf(registered);
+            const Reading readers = ReadAsWindows(newLines);
+            const std::vector<std::string> list = readers.List();
+            ASSERT_EQ(1, std::count(list.begin(), list.end(), "TIVORA")) << registered;
+            EXPECT_TRUE(StartsWith(Without(list, "TIVORA"), Without(earlier.List(), "TIVORA")))
+                << registered;
+            EXPECT_EQ(AppPath() + "/tvdds", readers.Program()) << registered;
+            EXPECT_EQ(OtherSections(earlier), OtherSections(readers)) << registered;
+            EXPECT_TRUE(IsSubsequence(OtherVendorsLines(oldLines, earlier), newLines))
+                << registered;
+            EXPECT_EQ(registered, RegisterInto(registered, false)) << "a second pass";
+
+            for (const std::string& registration : {before, registered})
+            {
+                const std::vector<std::string> lines = LinesOf(registration);
+                const Reading seen = ReadAsWindows(lines);
+                bool removed = false;
+                const std::string unregistered = UnregisterFrom(registration, removed);
+                EXPECT_TRUE(removed);
+                const std::vector<std::string> linesAfter = LinesOf(unregistered);
+                const Reading afterRemoval = ReadAsWindows(linesAfter);
+                EXPECT_EQ(Without(seen.List(), "TIVORA"), afterRemoval.List()) << unregistered;
+                EXPECT_EQ(OtherSections(seen), OtherSections(afterRemoval)) << unregistered;
+                EXPECT_TRUE(IsSubsequence(OtherVendorsLines(lines, seen), linesAfter))
+                    << unregistered;
+            }
         }
     }
 }
@@ -330,7 +375,7 @@ TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeve
         const std::string before = IniGenerator(seed).File();
         SCOPED_TRACE("seed " + std::to_string(seed) + ", file:\n" + before);
         const std::vector<std::string> seen =
-            ReadAsWindows(LinesOf(before), BracketlessLine::LineOfSectionAbove).List();
+            ReadAsWindows(LinesOfAnsi(before), BracketlessLine::LineOfSectionAbove).List();
         bool removed = false;
         const std::string after = UnregisterFrom(before, removed);
         if (!removed)
@@ -339,7 +384,7 @@ TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeve
             continue;
         }
         EXPECT_EQ(Without(seen, "TIVORA"),
-                  ReadAsWindows(LinesOf(after), BracketlessLine::LineOfSectionAbove).List())
+                  ReadAsWindows(LinesOfAnsi(after), BracketlessLine::LineOfSectionAbove).List())
             << after;
     }
     EXPECT_GT(refused, 0) << "no generated file showed the readers apart";

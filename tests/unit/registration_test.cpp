@@ -24,6 +24,11 @@
 namespace
 {
 
+// A vendor's section in UTF-16LE whose bytes hold 0D 0A inside a character
+// (U+0A0D) and a surrogate pair (U+1F600).
+const std::string kUtf16Vendor = Utf16Le(CrLf({"[R\xD6]"}) + "NAME=") + "\x0D\x0A" +
+                                 std::string("\x3D\xD8\x00\xDE", 4) + Utf16Le("\r\n");
+
 class RegistrationTest : public VddsFixture
 {
 protected:
@@ -142,9 +147,23 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
         const char* reason;
     } cases[] = {
         // Readers cut a line at a NUL byte; a crash leaves such bytes behind.
+        // Fault guarded against: the advice to remove them broke the file.
         {"NUL byte", CrLf({"[BVS]", std::string("NAME1=A\0B", 9), "[A]"}),
-         "line 2 holds a NUL byte, as a file a crash cut short does; remove the NUL bytes from "
-         "the file or restore it from a backup"},
+         "line 2 holds a NUL byte, as a file a crash cut short does; restore the file from a "
+         "backup"},
+        {"U+0000", "\xFF\xFE" + Utf16Le(CrLf({"[BVS]", std::string("NAME1=A\0B", 9)})),
+         "line 2 holds a NUL character (U+0000), as a file a crash cut short does; restore the "
+         "file from a backup"},
+        {"odd UTF-16LE", "\xFF\xFE" + Utf16Le(CrLf({"[BVS]"})) + "x",
+         "the file is UTF-16LE text (it starts with the bytes FF FE) with an odd number of "
+         "bytes, as a file cut short is; restore the file from a backup"},
+        {"half a character", "\xFF\xFE" + Utf16Le("[BVS]\r\nNAME1=") + "\x3D\xD8" + Utf16Le("x"),
+         "line 2 of this UTF-16LE file holds half a character (a broken surrogate pair), as a "
+         "damaged file does; restore the file from a backup"},
+        {"UTF-16BE", "\xFE\xFF" + Utf16Le("[BVS]").substr(1) + std::string(1, '\0'),
+         "the file is UTF-16BE text (it starts with the bytes FE FF), which Windows reads as "
+         "ANSI bytes, so that no program finds its entries; restore the file from a backup, or "
+         "save it again as ANSI text or as UTF-16LE (\"Unicode\")"},
         // Fault guarded against: a runaway file ended the 32-bit program.
         {"too large", std::string(kMostFileBytes + 1, ';'),
          "the file is larger than 64 MB, which no registration file needs; it is probably "
@@ -156,6 +175,18 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
         EXPECT_EQ("", Flag()) << c.what;
         EXPECT_EQ(std::vector<std::string>{Refusal(c.reason)}, m_logged) << c.what;
     }
+
+    // The newest backup by the date, time and number in its name is named.
+    for (const char* name :
+         {"vdds_mmi_2026-03-01_10-00-00_2.bak", "vdds_mmi_2026-03-01_10-00-00.bak",
+          "vdds_mmi_2025-12-31_23-59-59_10.bak"})
+        WriteFile(AppPath() + "/" + name, "");
+    RegisterInto(cases[0].before, false);
+    EXPECT_EQ(std::vector<std::string>{Refusal(
+                  "line 2 holds a NUL byte, as a file a crash cut short does; restore the file "
+                  "from its newest backup, " +
+                  AppPath() + "/vdds_mmi_2026-03-01_10-00-00_2.bak")},
+              m_logged);
 
     // A directory where the file should be cannot be read as the file.
     std::remove(IniPath().c_str());
@@ -216,13 +247,32 @@ TEST_F(RegistrationTest, ProtectedOrUnreadableFileIsLeftUntouchedAndReported)
     }
 }
 
-TEST(BackupBytes, LinesKeepTheirBytesAndEndInCrLf)
+TEST(BackupBytes, LinesKeepTheirBytesAndEndInCrLfInTheFilesEncoding)
 {
-    EXPECT_EQ("[BVS]\r\nNAME1=\xC4\r\n", BackupBytes("[BVS]\nNAME1=\xC4"));
-    EXPECT_EQ("a\r\nb\r\nc\r\n\r\n", BackupBytes("a\rb\r\nc\n\r\n"));
-    EXPECT_EQ("a\r\nb\r\n", BackupBytes("a\r\nb\r\n"));
-    EXPECT_EQ("R\x87\x9A \xED\x40\r\n", BackupBytes("R\x87\x9A \xED\x40"));
-    EXPECT_EQ("", BackupBytes(""));
+    const std::string mark = "\xFF\xFE";
+    // U+0A0D is the bytes 0D 0A, and U+1F600 the surrogate pair D83D DE00.
+    const std::string gurmukhi = "\x0D\x0A", smiley("\x3D\xD8\x00\xDE", 4);
+    const struct
+    {
+        std::string file;
+        std::string backup;
+    } cases[] = {
+        {"[BVS]\nNAME1=\xC4", "[BVS]\r\nNAME1=\xC4\r\n"},
+        {"a\rb\r\nc\n\r\n", "a\r\nb\r\nc\r\n\r\n"},
+        {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"R\x87\x9A \xED\x40", "R\x87\x9A \xED\x40\r\n"},
+        {"", ""},
+        {mark + Utf16Le("[BVS]\nN=\xC4\r") + gurmukhi + smiley,
+         mark + Utf16Le("[BVS]\r\nN=\xC4\r\n") + gurmukhi + smiley + Utf16Le("\r\n")},
+        {mark, mark},
+    };
+    for (const auto& c : cases)
+    {
+        RegistrationFileLines lines;
+        const PassResult read = ReadRegistrationLines(c.file, wxConvISO8859_1, false, lines);
+        ASSERT_TRUE(read.Is(PassResult::Outcome::Done)) << read.Explanation();
+        EXPECT_EQ(c.backup, BackupBytes(lines)) << c.file;
+    }
 }
 
 TEST(WriteBackup, NeverReplacesAnEarlierBackupNorWritesTheNewestAgain)
@@ -493,6 +543,7 @@ TEST_F(RegistrationTest, EveryInstallLeavesOneVisibleEntryAndASectionThatCallsTh
 {
     const std::string program = "PATDATIMPORT=" + AppPath() + "/tvdds";
     const std::string section = ProductSection(false);
+    const std::string utf16 = "\xFF\xFE";
     const struct
     {
         const char* what;
@@ -516,6 +567,12 @@ TEST_F(RegistrationTest, EveryInstallLeavesOneVisibleEntryAndASectionThatCallsTh
          CrLf({"[BVS", "NAME1=A", "NAME2=TIVORA", "[CEREC", "NAME1=C"}) + section},
         {"an empty entry where readers stop", CrLf({"[BVS]", "NAME1=A", " NAME2 = ", "NAME3=C"}),
          CrLf({"[BVS]", "NAME1=A", " NAME2 =TIVORA", "NAME3=C"}) + section},
+        {"UTF-16LE, an empty entry where readers stop",
+         utf16 + Utf16Le(CrLf({"[BVS]", "NAME1=A", " NAME2 = ", "NAME3=C"})) + kUtf16Vendor,
+         utf16 + Utf16Le(CrLf({"[BVS]", "NAME1=A", " NAME2 =TIVORA", "NAME3=C"})) + kUtf16Vendor +
+             Utf16Le(section)},
+        {"UTF-16LE, no list", utf16 + kUtf16Vendor,
+         utf16 + kUtf16Vendor + Utf16Le(CrLf({"[BVS]", "NAME1=TIVORA"}) + section)},
         {"a line without '=' where readers stop", CrLf({"[BVS]", "NAME1=A", "NAME2", "NAME3=C"}),
          CrLf({"[BVS]", "NAME1=A", "NAME2", "NAME3=C", "NAME2=TIVORA"}) + section},
         {"a short section before a header without ']'",
@@ -582,6 +639,11 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
              ours,
          CrLf({"[BVS]", "NAME1=B", "NAME2=D", "[BVS]", "NAME1=TIVORA"})},
         {"entry alone", CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B"}), CrLf({"[BVS]", "NAME1=B"})},
+        {"UTF-16LE",
+         "\xFF\xFE" +
+             Utf16Le(CrLf({"[BVS]", "NAME1=TIVORA", "NAME2=B", "NAME3=TIVORA", "NAME4=D"})) +
+             kUtf16Vendor + Utf16Le(ours),
+         "\xFF\xFE" + Utf16Le(CrLf({"[BVS]", "NAME1=B", "NAME2=D"})) + kUtf16Vendor},
         // Faults guarded against: a hidden second key of the product's
         // number came to light and hid the vendor after it; the lines of a
         // section whose header lost its "]" went with the product's; a
@@ -618,14 +680,17 @@ TEST_F(RegistrationTest, RemovalTakesOutEntryAndSectionAndNumbersTheLaterEntries
                                        AppPath() + "/tvdds."},
               m_logged);
 
+    // Without a backup the advice names none.
+    std::filesystem::remove_all(AppPath());
+    std::filesystem::create_directory(AppPath());
     bool removed = true;
     const std::string damaged = CrLf({"[BVS]", "NAME1=TIVORA", std::string("X=\0", 3)});
     EXPECT_EQ(damaged, UnregisterFrom(damaged, removed));
     EXPECT_FALSE(removed);
     EXPECT_EQ(std::vector<std::string>{"Tivora could not be removed from " + IniPath() +
                                        ": line 3 holds a NUL byte, as a file a crash cut short "
-                                       "does; remove the NUL bytes from the file or restore it "
-                                       "from a backup. The file was left unchanged."},
+                                       "does; restore the file from a backup. The file was left "
+                                       "unchanged."},
               m_logged);
 }
 

@@ -20,6 +20,14 @@ std::string CrLf(std::initializer_list<std::string> lines)
     return text;
 }
 
+std::string Utf16Le(const std::string& latin1)
+{
+    std::string text;
+    for (const char ch : latin1)
+        text.append(1, ch).append(1, '\0');
+    return text;
+}
+
 LogCapture::LogCapture()
     : m_previous(wxLog::SetActiveTarget(this)), m_wasEnabled(wxLog::EnableLogging(true))
 {

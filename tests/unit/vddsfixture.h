@@ -14,6 +14,9 @@
 // Lines joined, each followed by CR LF.
 std::string CrLf(std::initializer_list<std::string> lines);
 
+// `latin1` in UTF-16LE: each byte becomes the code unit of its value.
+std::string Utf16Le(const std::string& latin1);
+
 // Collects the errors and warnings logged while it exists.
 class LogCapture : public wxLog
 {
