@@ -188,16 +188,19 @@ enum class Missing
     Created,
 };
 
-bool CreateWithRights(const std::wstring& dir)
+// Creates the directory `dir` with the installation directory's rights; the
+// system's error code, or ERROR_SUCCESS.
+DWORD CreateWithRights(const std::wstring& dir)
 {
     PSECURITY_DESCRIPTOR rights = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kDirectoryRights, SDDL_REVISION_1,
                                                                 &rights, nullptr))
-        return false;
+        return ::GetLastError();
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), rights, FALSE};
-    const bool created = ::CreateDirectoryW(dir.c_str(), &attributes);
+    const DWORD error =
+        ::CreateDirectoryW(dir.c_str(), &attributes) ? ERROR_SUCCESS : ::GetLastError();
     ::LocalFree(rights);
-    return created;
+    return error;
 }
 
 // Nobody but `trusted` may delete, rename or re-permission a directory
@@ -213,8 +216,8 @@ Verdict CheckPlace(const std::wstring& dir, const TrustedAccounts& trusted, Miss
         const Look look = LookAt(above[i]);
         if (look.Missing() && missing == Missing::Created)
         {
-            if (!CreateWithRights(above[i]))
-                return {Finding::Failed, above[i], ::GetLastError()};
+            if (const DWORD error = CreateWithRights(above[i]))
+                return {Finding::Failed, above[i], error};
             continue;
         }
         const Verdict verdict = Judge(look, above[i], i == 0 ? Reach::Root : Reach::Place,
@@ -225,14 +228,19 @@ Verdict CheckPlace(const std::wstring& dir, const TrustedAccounts& trusted, Miss
     return {};
 }
 
-// The names in `dir`, sorted, so that a refusal always names the same one.
-bool ListNames(const std::wstring& dir, std::vector<std::wstring>& names)
+// The names in `dir`, sorted, so that a refusal always names the same one;
+// the system's error code, or ERROR_SUCCESS.
+DWORD ListNames(const std::wstring& dir, std::vector<std::wstring>& names)
 {
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileExW((dir + L"\\*").c_str(), FindExInfoBasic, &data,
+    const std::wstring pattern = dir + L"\\*";
+    const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
                                            FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
     do
     {
         const std::wstring name(data.cFileName);
@@ -241,17 +249,18 @@ bool ListNames(const std::wstring& dir, std::vector<std::wstring>& names)
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     std::sort(names.begin(), names.end());
-    return true;
+    return ERROR_SUCCESS;
 }
 
-// Calls `visit` for every entry below `dir` that `enter` says to look into,
-// depth first; the first finding that is not Sound ends the walk.
+// Calls `visit` for every entry below `dir`, depth first, looking into each
+// directory `visit` says to descend into; the first finding that is not
+// Sound ends the walk.
 template <typename Visit>
 Verdict Walk(const std::wstring& dir, const std::wstring& relative, Visit visit)
 {
     std::vector<std::wstring> names;
-    if (!ListNames(dir, names))
-        return {Finding::Failed, dir, ::GetLastError()};
+    if (const DWORD error = ListNames(dir, names))
+        return {Finding::Failed, dir, error};
     for (const std::wstring& name : names)
     {
         const std::wstring path = dir + L"\\" + name;
@@ -318,6 +327,8 @@ Verdict Seal(const std::wstring& path, bool directory)
         verdict = {Finding::Failed, path, look.error};
     else if (look.IsLink())
         verdict = {Finding::Link, path};
+    else if (look.IsDirectory() != directory)
+        verdict = {Finding::Failed, path, ERROR_DIRECTORY};
     else if (const DWORD error = ApplyRights(handle, directory ? kDirectoryRights : kFileRights))
         verdict = {Finding::Failed, path, error};
     ::CloseHandle(handle);
@@ -333,8 +344,10 @@ Verdict PrepareInstallationDirectory(const std::wstring& dir, const TrustedAccou
     if (verdict.finding != Finding::Sound)
         return verdict;
     if (LookAt(full).Missing())
-        return CreateWithRights(full) ? Verdict{}
-                                      : Verdict{Finding::Failed, full, ::GetLastError()};
+    {
+        const DWORD error = CreateWithRights(full);
+        return error ? Verdict{Finding::Failed, full, error} : Verdict{};
+    }
     // The rights first, so that nothing new can come in while it is looked at.
     verdict = Seal(full, true);
     return verdict.finding == Finding::Sound ? CheckContents(full, trusted) : verdict;
