@@ -258,9 +258,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       ${If} ${FileExists} "$1\tvdds.exe"
         !insertmacro StopWith "$(EARLIER_NOT_REMOVED)" "the earlier installation in $1 is still there; nothing installed" 1627
       ${EndIf}
-      ; Uninstallers that run in place leave themselves behind.
+      ; Uninstallers that run in place leave themselves behind. The directory
+      ; goes when it is empty, unless this installation is about to fill it.
       Delete "$1\uninstall.exe"
-      RMDir "$1"
+      ${If} $1 != $INSTDIR
+        RMDir "$1"
+      ${EndIf}
     ${EndIf}
   ${EndIf}
 !macroend
@@ -496,10 +499,13 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
+  ; Whatever refuses the installation directory does so before an earlier
+  ; installation is removed, whose registration would otherwise call a
+  ; program that is gone.
   !insertmacro RequireAnsiInstallationDirectory
-  !insertmacro RemoveOtherInstallations
   !insertmacro WaitForTheCleanUpOfAnEndedUninstall
   !insertmacro PrepareInstallationDirectory
+  !insertmacro RemoveOtherInstallations
   SetOutPath "$INSTDIR"
   !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
   !insertmacro WriteAnew tvdds-check.exe "${CHECK}"

@@ -528,10 +528,15 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
          },
          dir, 0, "exit code 0"},
     };
+    // Fault guarded against: the earlier installation was removed before
+    // the directory was refused, and its registration called a program gone.
+    const std::string earlier = "C:\\Praxis\\Tivora Alt";
+    WriteIni(kOtherVendors);
+    ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier).exitCode);
+    const std::string registered = Ini();
     const std::string log = "C:\\directory.log";
     for (const auto& c : cases)
     {
-        WriteIni(kOtherVendors);
         fs::remove(Prefix().UnixPath(log));
         c.prepare();
         const BoxRun run =
@@ -545,9 +550,10 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
             << c.what << ": " << ReadAll(Prefix().UnixPath(log));
         if (c.exitCode != 0)
         {
-            EXPECT_EQ("", UninstallValue("DisplayName")) << c.what;
             EXPECT_FALSE(fs::exists(Prefix().UnixPath(c.installDir + "\\uninstall.exe"))) << c.what;
-            EXPECT_EQ(kOtherVendors, Ini()) << c.what;
+            EXPECT_EQ(earlier, UninstallValue("InstallLocation")) << c.what;
+            EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << c.what;
+            EXPECT_EQ(registered, Ini()) << c.what;
         }
         else
         {
@@ -558,8 +564,10 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
             EXPECT_EQ(std::vector<fs::path>{}, writable) << c.what;
             EXPECT_EQ(fs::perms::none, fs::status(unixDir).permissions() & fs::perms::others_write);
             EXPECT_TRUE(fs::exists(unixDir / "tivoracl.exe")) << "left alone";
+            EXPECT_FALSE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "replaced";
             fs::remove(unixDir / "tivoracl.exe");
             EXPECT_TRUE(UninstallQuietly(dir)) << c.what;
+            EXPECT_EQ(kOtherVendors, Ini());
         }
         for (const std::string& made :
              {dir, std::string("C:\\Elsewhere"), std::string("C:\\Shared")})
