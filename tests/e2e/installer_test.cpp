@@ -532,7 +532,9 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
     // the directory was refused, and its registration called a program gone.
     const std::string earlier = "C:\\Praxis\\Tivora Alt";
     WriteIni(kOtherVendors);
-    ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier).exitCode);
+    const BoxRun first = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier);
+    ASSERT_EQ(0, first.exitCode);
+    EXPECT_TRUE(first.boxes.empty());
     const std::string registered = Ini();
     const std::string log = "C:\\directory.log";
     for (const auto& c : cases)
@@ -580,7 +582,9 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
 TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 {
     WriteIni(kOtherVendors);
-    ASSERT_EQ(0, InstallSilently().exitCode);
+    const BoxRun installed = InstallSilently();
+    ASSERT_EQ(0, installed.exitCode);
+    EXPECT_TRUE(installed.boxes.empty());
     const std::string registered = Ini();
     const std::string record = Prefix().Root() + "/holder.txt";
     const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds.exe|4000", record);
@@ -616,7 +620,9 @@ TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 TEST_P(Installer, UninstallStringWithSilentSwitchRemovesAndOtherDirectoriesAreLeftAlone)
 {
     WriteIni(kOtherVendors);
-    ASSERT_EQ(0, InstallSilently().exitCode);
+    const BoxRun installed = InstallSilently();
+    ASSERT_EQ(0, installed.exitCode);
+    EXPECT_TRUE(installed.boxes.empty());
     const std::string registered = Ini();
     const std::string uninstaller = "\"" + kSetupDir + "\\uninstall.exe\"";
     const std::string notOurs = "C:\\Praxis holds no installation of Tivora. Nothing was changed.";

@@ -45,7 +45,7 @@ const PSID kOwnerRights = Sid(L"S-1-3-4");
 // the callback types nor unknown ones have a function of their own, and
 // Wine 8 leaves AddAccessAllowedObjectAce unimplemented.
 bool AddRawEntry(PACL acl, BYTE type, DWORD mask, PSID sid, bool objectType = false,
-                 std::vector<const GUID*> guids = {})
+                 const std::vector<const GUID*>& guids = {})
 {
     std::vector<BYTE> entry(sizeof(ACE_HEADER));
     const auto append = [&](const void* bytes, size_t size)
@@ -110,7 +110,7 @@ std::vector<Row> Rows()
         };
     };
     const auto raw = [](BYTE type, DWORD mask, PSID sid, bool objectType = false,
-                        std::vector<const GUID*> guids = {})
+                        const std::vector<const GUID*>& guids = {})
     {
         return [=](PACL acl)
         { return AddAdministrators(acl) && AddRawEntry(acl, type, mask, sid, objectType, guids); };
