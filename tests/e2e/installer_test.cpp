@@ -137,7 +137,8 @@ TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreve
          {fs::path(CurrentBuild().dir + "/tvdds.exe"),
           fs::path(CurrentBuild().dir + "/tvdds-check.exe"),
           fs::path(Prefix().UnixPath("C:\\harness\\setup.exe")), Installed("tvdds.exe"),
-          Installed("tvdds-check.exe"), Installed("uninstall.exe")})
+          Installed("tvdds-check.exe"), Installed("uninstall.exe"),
+          fs::path(CurrentBuild().dir + "/nsis-plugins/tvddstrust.dll")})
     {
         const LoadFlags flags = ReadLoadFlags(program);
         const unsigned expected =
@@ -387,6 +388,18 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
                         "1627\r\n"));
     EXPECT_EQ(registered, Ini());
     Probe("protect", earlier + "|D:P" + adminsOnly);
+
+    // Fault guarded against: a link at the earlier installation's path was
+    // followed to whatever uninstall.exe it named, which then ran elevated.
+    const fs::path real = Prefix().UnixPath(earlier + " real");
+    fs::rename(Prefix().UnixPath(earlier), real);
+    fs::create_directory_symlink(real, Prefix().UnixPath(earlier));
+    const BoxRun linked = InstallSilently();
+    EXPECT_EQ(1627, linked.exitCode);
+    EXPECT_TRUE(linked.boxes.empty());
+    EXPECT_TRUE(fs::exists(real / "tvdds.exe")) << "its uninstaller ran";
+    fs::remove(Prefix().UnixPath(earlier));
+    fs::rename(real, Prefix().UnixPath(earlier));
 
     const BoxRun cleanUp =
         RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
