@@ -1,7 +1,11 @@
 ; Installer of tvdds. Built by CMake with makensis:
 ;   makensis -DARCH=x86|amd64 -DPROGRAM=tvdds.exe -DCHECK=tvdds-check.exe -DCATALOG=tvdds.mo
 ;            -DICON=AppIcon.ico -DVERSION=1.0.0 -DOUTFILE=setup.exe
-;            [-DSIGN=sign.sh] tvdds.nsi
+;            -DPLUGINS=dir [-DSIGN=sign.sh] tvdds.nsi
+; PLUGINS holds tvddstrust.dll for ARCH, which makes every decision about
+; trust (whose files may be run, what a directory may hold, the rights of
+; the installation, whether the program can be removed); this script only
+; sequences the steps, messages, log lines and exit codes.
 ; With SIGN, the uninstaller and the installer are signed as they are made.
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
 ; Exit codes: 0 installed and registered; 1603 installed, but the product
@@ -9,13 +13,16 @@
 ; 1638 a newer version is installed, nothing changed; 1639 the installation
 ; directory's name cannot be written in the ANSI code page, nothing
 ; installed; 1627 an earlier installation in another directory or of the
-; other build could not be removed, or sits in a directory users may change,
-; nothing installed.
-; The uninstall, run as QuietUninstallString says, ends when it is done:
-; 0 removed; 1603 removed, but the registration in vdds_mmi.ini could not be
-; removed; 1627 the program is in use and stays, with its settings and
-; uninstall entry. "/KEEPREGISTRATION" leaves the registration to the installation
-; that replaces this one.
+; other build could not be removed, or others could have changed it,
+; nothing installed; 1625 others may change the installation directory, a
+; directory above it or an entry in it that is not ours, or a link is on
+; the way, nothing installed.
+; The uninstall, run as QuietUninstallString or UninstallString (also with
+; " /S" appended) says, ends when it is done: 0 removed; 1603 removed, but
+; the registration in vdds_mmi.ini could not be removed; 1627 the program is
+; in use, and the installation stays whole, registered; 1605 no installation
+; of ours in that directory, nothing changed. "/KEEPREGISTRATION" leaves the
+; registration to the installation that replaces this one.
 
 Unicode true
 Target ${ARCH}-unicode
@@ -28,6 +35,8 @@ SetDateSave off
 !include MUI2.nsh
 !include WordFunc.nsh
 !include x64.nsh
+
+!addplugindir /${ARCH}-unicode "${PLUGINS}"
 
 !ifdef SIGN
   !uninstfinalize '"${SIGN}" "%1"' = 0
@@ -80,8 +89,20 @@ LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installati
 LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
 LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed. Uninstall it, or remove what holds its files open, then install again."
 LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert. Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
-LangString EARLIER_NOT_PROTECTED ${LANG_ENGLISH} "The earlier installation in $1 is in a directory that users other than administrators may change, so its uninstaller is not run. Nothing was installed. Remove that directory's extra rights, or the installation by hand, then install again."
-LangString EARLIER_NOT_PROTECTED ${LANG_GERMAN} "Die frühere Installation in $1 liegt in einem Verzeichnis, das auch andere Benutzer als Administratoren ändern dürfen; ihr Deinstallationsprogramm wird daher nicht ausgeführt. Es wurde nichts installiert. Entfernen Sie die zusätzlichen Rechte des Verzeichnisses oder die Installation von Hand, dann installieren Sie erneut."
+LangString EARLIER_NOT_PROTECTED ${LANG_ENGLISH} "The earlier installation in $1 could have been changed by users other than administrators ($4), so its uninstaller is not run. Nothing was installed. Remove the extra rights, or the installation by hand, then install again."
+LangString EARLIER_NOT_PROTECTED ${LANG_GERMAN} "Die frühere Installation in $1 könnten auch andere Benutzer als Administratoren geändert haben ($4); ihr Deinstallationsprogramm wird daher nicht ausgeführt. Es wurde nichts installiert. Entfernen Sie die zusätzlichen Rechte oder die Installation von Hand, dann installieren Sie erneut."
+LangString DIRECTORY_ABOVE_CHANGEABLE ${LANG_ENGLISH} "Users other than administrators may rename, delete or change the rights of $1, which holds the installation directory $INSTDIR, and could put another program in its place. Nothing was installed. Choose a directory below Program Files."
+LangString DIRECTORY_ABOVE_CHANGEABLE ${LANG_GERMAN} "Andere Benutzer als Administratoren dürfen $1, das das Installationsverzeichnis $INSTDIR enthält, umbenennen, löschen oder seine Rechte ändern und so ein anderes Programm an seine Stelle setzen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis unterhalb von Programme (Program Files)."
+LangString DIRECTORY_HOLDS_LINK ${LANG_ENGLISH} "$1 is a link, a junction or a file with a second name, on the way to or inside the installation directory $INSTDIR. Nothing was installed. Remove it, or choose a new directory below Program Files."
+LangString DIRECTORY_HOLDS_LINK ${LANG_GERMAN} "$1 ist eine Verknüpfung, ein Verzeichnisverbindungspunkt oder eine Datei mit einem zweiten Namen, auf dem Weg zum oder im Installationsverzeichnis $INSTDIR. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
+LangString DIRECTORY_HOLDS_FOREIGN ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, which is not part of Tivora and which users other than administrators may change. The installer runs programs there with administrator rights. Nothing was installed. Remove it, or choose a new directory below Program Files."
+LangString DIRECTORY_HOLDS_FOREIGN ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, das nicht zu Tivora gehört und das auch andere Benutzer als Administratoren ändern dürfen. Das Installationsprogramm führt dort Programme mit Administratorrechten aus. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
+LangString FILES_NOT_PROTECTED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. Tivora was not registered. Close what holds it open, then install again."
+LangString FILES_NOT_PROTECTED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Tivora wurde nicht eingetragen. Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
+LangString PROGRAM_IN_USE ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed and registered. Close the program, or what holds it open, then uninstall again."
+LangString PROGRAM_IN_USE ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert und eingetragen. Beenden Sie das Programm oder was es geöffnet hält, dann deinstallieren Sie erneut."
+LangString NOT_AN_INSTALLATION ${LANG_ENGLISH} "$INSTDIR holds no installation of Tivora. Nothing was changed."
+LangString NOT_AN_INSTALLATION ${LANG_GERMAN} "$INSTDIR enthält keine Installation von Tivora. Es wurde nichts geändert."
 LangString DIRECTORY_NOT_ANSI ${LANG_ENGLISH} "The installation directory $INSTDIR has characters that vdds_mmi.ini cannot hold in this system's character set, so practice software could not call Tivora there. Nothing was installed. Choose a directory whose name has none of them."
 LangString DIRECTORY_NOT_ANSI ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält Zeichen, die vdds_mmi.ini im Zeichensatz dieses Systems nicht aufnehmen kann; die Praxissoftware könnte Tivora dort nicht aufrufen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis, in dessen Namen keines davon vorkommt."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
@@ -134,12 +155,6 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !endif
 !macroend
 
-; The installation directory gets the rights Program Files has, whatever its
-; parent and whoever created it: the owner is the Administrators group,
-; SYSTEM and the administrators have full control, the users may read and
-; run, and nothing is inherited, so that no user can replace a program that
-; the installer, the uninstaller and every user run. An existing directory
-; is changed too, and what it holds inherits the new rights.
 ; vdds_mmi.ini holds the program's path in the system's ANSI code page:
 ; a directory whose name it cannot hold (say "Łódź" under Windows-1252)
 ; could never be called, so it is refused before anything is installed.
@@ -158,20 +173,55 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
 !macroend
 
-!macro ProtectInstallationDirectory
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r1, p 0) i .r0'
-  ${If} $0 != 0
-    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
-    System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r5, *i .r6) i .r0'
-    ; OWNER, DACL and PROTECTED_DACL information.
-    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r5, p 0, p r3, p 0) i .r0'
-    System::Call 'kernel32::LocalFree(p r1)'
-  ${Else}
-    StrCpy $0 "-1"
+; The installation directory is one nobody else can change before anything
+; is written into it: no directory above it may be renamed, deleted or
+; re-permissioned by others, one that is missing is created with the
+; installation directory's rights (the rights Program Files has: owner the
+; Administrators group, full control for SYSTEM and the administrators,
+; read and run for the users, nothing inherited), an existing one gets
+; those rights and may hold only what an installation of ours put there
+; and what only administrators may change, and no link is on the way.
+!macro PrepareInstallationDirectory
+  tvddstrust::PrepareInstallationDirectory "$INSTDIR"
+  Pop $0
+  Pop $1
+  Pop $2
+  ${If} $0 == "changeable above"
+    !insertmacro StopWith "$(DIRECTORY_ABOVE_CHANGEABLE)" "others may rename, delete or re-permission $1, above $INSTDIR; nothing installed" 1625
+  ${ElseIf} $0 == "link"
+    !insertmacro StopWith "$(DIRECTORY_HOLDS_LINK)" "$1 is a link or a file with a second name; nothing installed" 1625
+  ${ElseIf} $0 == "changeable"
+    !insertmacro StopWith "$(DIRECTORY_HOLDS_FOREIGN)" "$INSTDIR holds $1, which is not ours and which others may change; nothing installed" 1625
+  ${ElseIf} $0 != "sound"
+    DetailPrint "The rights of $1 could not be set ($2)"
+    !insertmacro StopWith "$(DIRECTORY_NOT_PROTECTED)" "the rights of $1 could not be set ($2); nothing installed" 1603
   ${EndIf}
-  ${If} $0 != 0
-    DetailPrint "The rights of $INSTDIR could not be set ($0)"
-    !insertmacro StopWith "$(DIRECTORY_NOT_PROTECTED)" "the rights of $INSTDIR could not be set ($0); nothing installed" 1603
+!macroend
+
+; Every file is written anew, never over an old one in place (which would
+; keep its owner, its rights and any other name it has).
+!macro RemoveBeforeWriting PATH
+  Delete "${PATH}"
+  ${If} ${FileExists} "${PATH}"
+    StrCpy $1 "${PATH}"
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be removed before it is written; not registered" 1603
+  ${EndIf}
+!macroend
+
+!macro WriteAnew NAME SOURCE
+  !insertmacro RemoveBeforeWriting "$OUTDIR\${NAME}"
+  File "/oname=${NAME}" "${SOURCE}"
+!macroend
+
+; Every file and folder of ours ends with the installation directory's owner
+; and rights, whatever was there before.
+!macro SealInstallation
+  tvddstrust::SealInstallation "$INSTDIR"
+  Pop $0
+  Pop $1
+  Pop $2
+  ${If} $0 != "sound"
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "the rights of $1 could not be set ($0, $2); not registered" 1603
   ${EndIf}
 !macroend
 
@@ -181,8 +231,11 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; so that this installation's pass corrects the product's own lines in place
 ; and every other vendor keeps its entry and number. Where the earlier
 ; installation's program is still there afterwards, whatever its uninstaller
-; said, nothing is installed and its uninstaller stays. Only 64-bit Windows
-; has the other build's view.
+; said, nothing is installed and its uninstaller stays. Its uninstaller
+; runs elevated, so it is not run at all where anyone but SYSTEM, the
+; administrators, TrustedInstaller and the installing account could have
+; changed it, its directory or one above. Only 64-bit Windows has the other
+; build's view.
 !macro RemoveInstallationIn VIEW SAME_VIEW
   !insertmacro ${VIEW}
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -191,14 +244,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${AndIf} ${FileExists} "$1\uninstall.exe"
     ${If} ${SAME_VIEW} == 0
     ${OrIf} $1 != $INSTDIR
-      Push "$1"
-      Call OnlyAdministratorsMayChange
-      Push "$1\uninstall.exe"
-      Call OnlyAdministratorsMayChange
+      tvddstrust::CheckEarlierInstallation "$1"
       Pop $3
       Pop $4
-      ${If} "$3$4" != "11"
-        !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 is in a directory users may change; its uninstaller was not run; nothing installed" 1627
+      Pop $5
+      ${If} $3 != "sound"
+        !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 could have been changed by others ($3: $4); its uninstaller was not run; nothing installed" 1627
       ${EndIf}
       DetailPrint "Removing the installation in $1"
       ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
@@ -207,144 +258,17 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       ${If} ${FileExists} "$1\tvdds.exe"
         !insertmacro StopWith "$(EARLIER_NOT_REMOVED)" "the earlier installation in $1 is still there; nothing installed" 1627
       ${EndIf}
-      ; Uninstallers that run in place leave themselves behind.
+      ; Uninstallers that run in place leave themselves behind. The directory
+      ; goes when it is empty, unless this installation is about to fill it.
       Delete "$1\uninstall.exe"
-      RMDir "$1"
+      ${If} $1 != $INSTDIR
+        RMDir "$1"
+      ${EndIf}
     ${EndIf}
   ${EndIf}
 !macroend
 
-; The security identifier at the address on the stack, as a string ("" when
-; it cannot be read).
-Function SidString
-  Exch $0
-  Push $1
-  System::Call 'advapi32::ConvertSidToStringSidW(p r0, *p .r1) i .r0'
-  ${If} $0 <> 0
-    System::Call '*$1(&w256 .r0)'
-    System::Call 'kernel32::LocalFree(p r1)'
-  ${Else}
-    StrCpy $0 ""
-  ${EndIf}
-  Pop $1
-  Exch $0
-FunctionEnd
-
-; The account this installer runs as: an administrator, or SYSTEM.
-Var InstallingAccount
-
-Function FindInstallingAccount
-  System::Call 'kernel32::GetCurrentProcess() p .r0'
-  ; TOKEN_QUERY; TokenUser, whose first member points to the SID.
-  System::Call 'advapi32::OpenProcessToken(p r0, i 8, *p .r1) i .r0'
-  ${If} $0 <> 0
-    System::Alloc 256
-    Pop $2
-    System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r2, i 256, *i .r3) i .r0'
-    ${If} $0 <> 0
-      System::Call '*$2(p .r3)'
-      Push $3
-      Call SidString
-      Pop $InstallingAccount
-    ${EndIf}
-    System::Free $2
-    System::Call 'kernel32::CloseHandle(p r1)'
-  ${EndIf}
-FunctionEnd
-
-; Whether the security identifier at the address on the stack is SYSTEM's,
-; the Administrators group's, TrustedInstaller's or the account's this
-; installer runs as (which may change what it runs in any case; Wine maps
-; every file's owner to that account). Leaves "1" or "0".
-Function IsAdministrativeSid
-  Call SidString
-  Exch $0
-  ${If} $0 == "S-1-5-18"
-  ${OrIf} $0 == "S-1-5-32-544"
-  ${OrIf} $0 == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
-  ${OrIf} $0 == $InstallingAccount
-    StrCpy $0 1
-  ${Else}
-    StrCpy $0 0
-  ${EndIf}
-  Exch $0
-FunctionEnd
-
-; Whether only SYSTEM, the administrators, TrustedInstaller and the account
-; this installer runs as may change the file or directory on the stack: no
-; entry of its access list that applies to it lets anyone else write it, add
-; or delete what it holds, delete it, or change its rights or owner; a
-; directory's owner, who may always change its rights, is one of them too.
-; Leaves "1" or "0".
-Function OnlyAdministratorsMayChange
-  Exch $R0
-  Push $R1
-  Push $R2
-  Push $R3
-  Push $R4
-  Push $R5
-  Push $R6
-  Push $R7
-  Push $R8
-  Push $R9
-  StrCpy $R9 0
-  ; SE_FILE_OBJECT; OWNER and DACL information.
-  System::Call 'advapi32::GetNamedSecurityInfoW(w R0, i 1, i 5, *p .R2, p 0, *p .R3, p 0, *p .R4) i .R1'
-  ${If} $R1 = 0
-    StrCpy $R9 1
-    ${If} ${FileExists} "$R0\*.*"
-      Push $R2
-      Call IsAdministrativeSid
-      Pop $R9
-    ${EndIf}
-    ; No access list at all lets everyone do everything.
-    ${If} $R3 = 0
-      StrCpy $R9 0
-    ${Else}
-      System::Call '*$R3(&i1, &i1, &i2, &i2 .R5)'
-      ${For} $R6 0 $R5
-        ${If} $R6 = $R5
-        ${OrIf} $R9 = 0
-          ${ExitFor}
-        ${EndIf}
-        System::Call 'advapi32::GetAce(p R3, i R6, *p .R7)'
-        ; Type, flags, size, access mask; the SID follows at offset 8.
-        System::Call '*$R7(&i1 .R1, &i1 .R8, &i2, i .R2)'
-        ; Allowed entries (also with a condition) that apply to the object
-        ; itself (not INHERIT_ONLY) and grant write or append data, delete
-        ; child, delete, write DAC, write owner, generic all or write, or
-        ; maximum allowed.
-        IntOp $R8 $R8 & 0x8
-        IntOp $R2 $R2 & 0x520D0046
-        ${If} $R1 = 0
-        ${OrIf} $R1 = 9
-          ${If} $R8 = 0
-          ${AndIf} $R2 <> 0
-            IntPtrOp $R1 $R7 + 8
-            Push $R1
-            Call IsAdministrativeSid
-            Pop $R9
-          ${EndIf}
-        ${EndIf}
-      ${Next}
-    ${EndIf}
-    System::Call 'kernel32::LocalFree(p R4)'
-  ${EndIf}
-  StrCpy $R0 $R9
-  Pop $R9
-  Pop $R8
-  Pop $R7
-  Pop $R6
-  Pop $R5
-  Pop $R4
-  Pop $R3
-  Pop $R2
-  Pop $R1
-  Exch $R0
-FunctionEnd
-
 !macro RemoveOtherInstallations
-  Call FindInstallingAccount
   !insertmacro RemoveInstallationIn UseProgramRegistryView 1
   !if ${ARCH} == amd64
     !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
@@ -532,25 +456,64 @@ Function .onInit
   !insertmacro RefuseDowngrade
 FunctionEnd
 
+; Removal tools run UninstallString with " /S" appended, which NSIS, reading
+; "_?=" up to the end of the line, takes into the directory (less the "/",
+; which no name may hold): where the command line ends with " /S" and the
+; directory without it is the one this uninstaller sits in, it is the quiet
+; uninstall.
+!macro TakeAppendedSilentSwitch
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  StrCpy $0 "$0" "" -3
+  StrCpy $1 "$INSTDIR" -2
+  ${If} $0 S== " /S"
+  ${AndIf} $1 == $EXEDIR
+    StrCpy $INSTDIR $1
+    SetSilent silent
+  ${EndIf}
+!macroend
+
+; An uninstaller started for a directory that holds no installation of ours
+; (its own directory, or the one the uninstall entry names, with an
+; uninstaller in it) changes nothing.
+!macro RequireOwnInstallation
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $1 0
+  ${If} $INSTDIR == $EXEDIR
+  ${OrIf} $INSTDIR == $0
+    StrCpy $1 1
+  ${EndIf}
+  ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
+  ${OrIf} $1 == 0
+    !insertmacro StopWith "$(NOT_AN_INSTALLATION)" "$INSTDIR holds no installation of ours; nothing changed" 1605
+  ${EndIf}
+!macroend
+
 Function un.onInit
   Call un.OpenLog
   !insertmacro Log "Tivora ${VERSION} (${ARCH}) uninstall started: $CMDLINE"
   !insertmacro RequireAdministrator
   !insertmacro UseProgramRegistryView
   SetShellVarContext all
+  !insertmacro TakeAppendedSilentSwitch
+  !insertmacro RequireOwnInstallation
 FunctionEnd
 
 Section "Install"
+  ; Whatever refuses the installation directory does so before an earlier
+  ; installation is removed, whose registration would otherwise call a
+  ; program that is gone.
   !insertmacro RequireAnsiInstallationDirectory
-  !insertmacro RemoveOtherInstallations
   !insertmacro WaitForTheCleanUpOfAnEndedUninstall
-  CreateDirectory "$INSTDIR"
-  !insertmacro ProtectInstallationDirectory
+  !insertmacro PrepareInstallationDirectory
+  !insertmacro RemoveOtherInstallations
   SetOutPath "$INSTDIR"
-  File "/oname=tvdds.exe" "${PROGRAM}"
-  File "/oname=tvdds-check.exe" "${CHECK}"
+  !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
+  !insertmacro WriteAnew tvdds-check.exe "${CHECK}"
+  !insertmacro RemoveBeforeWriting "$INSTDIR\uninstall.exe"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
   SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
-  File "/oname=tvdds.mo" "${CATALOG}"
+  !insertmacro WriteAnew tvdds.mo "${CATALOG}"
+  !insertmacro SealInstallation
   CreateDirectory "$APPDATA\Tivora\conf"
 
   !insertmacro Log "files written to $INSTDIR and $APPDATA\Tivora\conf"
@@ -558,7 +521,6 @@ Section "Install"
   WriteRegStr HKLM "${CLIENT_KEY}" "BaseDataPath" "$APPDATA\Tivora"
   !insertmacro Log "registry values BaseAppPath=$INSTDIR, BaseDataPath=$APPDATA\Tivora"
 
-  WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Halvorin"
@@ -596,7 +558,21 @@ Section "Install"
   !insertmacro LogExitCode
 SectionEnd
 
+; An uninstall that cannot remove the program leaves the installation
+; whole: registered, with every file, the settings and the uninstall entry.
+!macro KeepTheInstallationInUse
+  DetailPrint "$INSTDIR\tvdds.exe is in use and stays"
+  !insertmacro StopWith "$(PROGRAM_IN_USE)" "$INSTDIR\tvdds.exe is in use; the installation stays, registered, with the uninstaller and the settings" 1627
+!macroend
+
 Section "Uninstall"
+  ; Found out before anything changes: a program that runs, or that another
+  ; process holds, cannot be removed.
+  tvddstrust::CanRemove "$INSTDIR\tvdds.exe"
+  Pop $0
+  ${If} $0 != "removable"
+    !insertmacro KeepTheInstallationInUse
+  ${EndIf}
   ; The registration goes first, while the program is there to remove it,
   ; unless an installation that replaces this one takes it over. The program
   ; reports a failure itself (a box, or the event log where nobody can see
@@ -617,22 +593,24 @@ Section "Uninstall"
     StrCpy $Replaced 1
     !insertmacro Log "the registration stays for the installation that replaces this one"
   ${EndIf}
-  ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
+  ; The program goes first of the files. Started again since it was found
+  ; removable, it stays, and so does everything else; its registration is
+  ; entered again.
   Delete "$INSTDIR\tvdds.exe"
+  ${If} ${FileExists} "$INSTDIR\tvdds.exe"
+    ${If} $Replaced == 0
+      WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
+      ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
+      !insertmacro Log "tvdds.exe initsetup ended with $0"
+    ${EndIf}
+    !insertmacro KeepTheInstallationInUse
+  ${EndIf}
+  ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
   Delete "$INSTDIR\tvdds-check.exe"
   Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
   RMDir "$INSTDIR\lang\de\LC_MESSAGES"
   RMDir "$INSTDIR\lang\de"
   RMDir "$INSTDIR\lang"
-  ; A program another process holds open stays, and so do the uninstaller,
-  ; the settings and the uninstall entry that let it be removed later.
-  ${If} ${FileExists} "$INSTDIR\tvdds.exe"
-    DetailPrint "$INSTDIR\tvdds.exe is in use and stays"
-    !insertmacro Log "$INSTDIR\tvdds.exe is in use and stays, with the uninstaller and the settings"
-    !insertmacro SetExitCode 1627
-    !insertmacro LogExitCode
-    Return
-  ${EndIf}
   ; An uninstaller that runs in place is deleted once it has ended, unless
   ; the installation replacing this one removes it; a copy that NSIS ran
   ; from a temporary directory deletes the original here.

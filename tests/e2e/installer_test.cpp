@@ -1,5 +1,7 @@
 #include <sys/wait.h>
 
+#include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "e2e_fixture.h"
@@ -135,7 +137,8 @@ TEST_P(Installer, EveryShippedProgramIsTerminalServerAwareWithDataExecutionPreve
          {fs::path(CurrentBuild().dir + "/tvdds.exe"),
           fs::path(CurrentBuild().dir + "/tvdds-check.exe"),
           fs::path(Prefix().UnixPath("C:\\harness\\setup.exe")), Installed("tvdds.exe"),
-          Installed("tvdds-check.exe"), Installed("uninstall.exe")})
+          Installed("tvdds-check.exe"), Installed("uninstall.exe"),
+          fs::path(CurrentBuild().dir + "/nsis-plugins/tvddstrust.dll")})
     {
         const LoadFlags flags = ReadLoadFlags(program);
         const unsigned expected =
@@ -385,10 +388,23 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     EXPECT_NE(std::string::npos,
               ReadAll(Prefix().UnixPath(log))
                   .find("the earlier installation in " + earlier +
-                        " is in a directory users may change; its uninstaller was not run; "
-                        "nothing installed\r\nexit code 1627\r\n"));
+                        " could have been changed by others (changeable: " + earlier +
+                        "); its uninstaller was not run; nothing installed\r\nexit code "
+                        "1627\r\n"));
     EXPECT_EQ(registered, Ini());
     Probe("protect", earlier + "|D:P" + adminsOnly);
+
+    // Fault guarded against: a link at the earlier installation's path was
+    // followed to whatever uninstall.exe it named, which then ran elevated.
+    const fs::path real = Prefix().UnixPath(earlier + " real");
+    fs::rename(Prefix().UnixPath(earlier), real);
+    fs::create_directory_symlink(real, Prefix().UnixPath(earlier));
+    const BoxRun linked = InstallSilently();
+    EXPECT_EQ(1627, linked.exitCode);
+    EXPECT_TRUE(linked.boxes.empty());
+    EXPECT_TRUE(fs::exists(real / "tvdds.exe")) << "its uninstaller ran";
+    fs::remove(Prefix().UnixPath(earlier));
+    fs::rename(real, Prefix().UnixPath(earlier));
 
     const BoxRun cleanUp =
         RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
@@ -454,23 +470,221 @@ TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
     EXPECT_TRUE(UninstallQuietly());
 }
 
-// Fault guarded against: a directory that a user created, or that inherits
-// the drive root's rights outside Program Files, let every user replace the
-// programs the installer and the uninstaller run elevated. Wine maps access
-// lists to mode bits: the directory everyone could write before is written
-// by nobody else afterwards.
-TEST_P(Installer, InstallationDirectoryOnlyAdministratorsMayChange)
+// Fault guarded against: a user who created the installation directory, or
+// one above it, and put a DLL into it had it loaded by the elevated
+// program; files others could write stayed writable. Wine gives every file
+// the installing account as owner and maps access lists to mode bits:
+// "others may change" is the bit o+w here (the descriptor table covers
+// owners).
+TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
 {
-    const fs::path dir = Prefix().UnixPath(kSetupDir);
-    fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::all);
-    ASSERT_TRUE(EveryoneMayReadAndWrite(kSetupDir));
+    const std::string dir = "C:\\Praxis\\Tivora Bridge";
+    const fs::path unixDir = Prefix().UnixPath(dir);
+    fs::create_directories(unixDir.parent_path());
+    fs::permissions(unixDir.parent_path(), fs::perms::owner_all, fs::perm_options::add);
+    const auto plant = [&](const std::string& name, fs::perms perms)
+    {
+        fs::create_directories((unixDir / name).parent_path());
+        std::ofstream(unixDir / name) << "planted";
+        fs::permissions(unixDir / name, perms);
+    };
+    const auto removeAll = [&](const std::string& path)
+    {
+        const fs::path tree = Prefix().UnixPath(path);
+        if (!fs::exists(tree))
+            return;
+        fs::permissions(tree, fs::perms::owner_all, fs::perm_options::add);
+        for (const auto& entry : fs::recursive_directory_iterator(tree))
+            if (!entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(tree);
+    };
+    const struct
+    {
+        std::string what;
+        std::function<void()> prepare;
+        std::string installDir;
+        int exitCode;
+        std::string logged;
+    } cases[] = {
+        {"a DLL others may write", [&] { plant("version.dll", fs::perms(0666)); }, dir, 1625,
+         dir + " holds " + dir + "\\version.dll, which is not ours and which others may change"},
+        {"a link in place of the catalog folder",
+         [&]
+         {
+             fs::create_directories(Prefix().UnixPath("C:\\Elsewhere"));
+             fs::create_directories(unixDir);
+             fs::create_directory_symlink(Prefix().UnixPath("C:\\Elsewhere"), unixDir / "lang");
+         },
+         dir, 1625, dir + "\\lang is a link or a file with a second name"},
+        {"a program with a second name",
+         [&]
+         {
+             fs::create_directories(Prefix().UnixPath("C:\\Elsewhere"));
+             plant("tvdds.exe", fs::perms(0644));
+             fs::create_hard_link(unixDir / "tvdds.exe",
+                                  Prefix().UnixPath("C:\\Elsewhere\\tvdds.exe"));
+         },
+         dir, 1625, dir + "\\tvdds.exe is a link or a file with a second name"},
+        {"a directory above that others may rename",
+         [&]
+         {
+             fs::create_directories(Prefix().UnixPath("C:\\Shared"));
+             fs::permissions(Prefix().UnixPath("C:\\Shared"), fs::perms::all);
+         },
+         "C:\\Shared\\Tivora", 1625,
+         "others may rename, delete or re-permission C:\\Shared, above C:\\Shared\\Tivora"},
+        {"what an earlier installation left, and a client only administrators may change",
+         [&]
+         {
+             for (const char* ours : {"tvdds.exe", "uninstall.exe", "lang/de/LC_MESSAGES/tvdds.mo",
+                                      "vdds_mmi_2026-01-05_10-00-00.bak"})
+                 plant(ours, fs::perms(0666));
+             fs::permissions(unixDir, fs::perms::all);
+             fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), unixDir / "tivoracl.exe");
+             fs::permissions(unixDir / "tivoracl.exe", fs::perms(0755));
+         },
+         dir, 0, "exit code 0"},
+    };
+    // Fault guarded against: the earlier installation was removed before
+    // the directory was refused, and its registration called a program gone.
+    const std::string earlier = "C:\\Praxis\\Tivora Alt";
     WriteIni(kOtherVendors);
-    ASSERT_EQ(0, InstallSilently().exitCode);
-    EXPECT_FALSE(EveryoneMayReadAndWrite(kSetupDir)) << Probe("acl", kSetupDir);
-    // Wine maps the administrators' entry to the group's bits.
-    EXPECT_EQ(fs::perms::none, fs::status(dir).permissions() & fs::perms::others_write);
+    const BoxRun first = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier);
+    ASSERT_EQ(0, first.exitCode);
+    EXPECT_TRUE(first.boxes.empty());
+    const std::string registered = Ini();
+    const std::string log = "C:\\directory.log";
+    for (const auto& c : cases)
+    {
+        fs::remove(Prefix().UnixPath(log));
+        c.prepare();
+        const BoxRun run =
+            RunWatched(Prefix(), "C:\\harness\\setup.exe /S /LOG=" + log + " /D=" + c.installDir);
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.what;
+        EXPECT_TRUE(run.boxes.empty()) << c.what;
+        EXPECT_NE(std::string::npos,
+                  ReadAll(Prefix().UnixPath(log))
+                      .find(c.logged +
+                            (c.exitCode ? "; nothing installed\r\nexit code 1625\r\n" : "\r\n")))
+            << c.what << ": " << ReadAll(Prefix().UnixPath(log));
+        if (c.exitCode != 0)
+        {
+            EXPECT_FALSE(fs::exists(Prefix().UnixPath(c.installDir + "\\uninstall.exe"))) << c.what;
+            EXPECT_EQ(earlier, UninstallValue("InstallLocation")) << c.what;
+            EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << c.what;
+            EXPECT_EQ(registered, Ini()) << c.what;
+        }
+        else
+        {
+            std::vector<fs::path> writable;
+            for (const auto& entry : fs::recursive_directory_iterator(unixDir))
+                if ((entry.status().permissions() & fs::perms::others_write) != fs::perms::none)
+                    writable.push_back(entry.path());
+            EXPECT_EQ(std::vector<fs::path>{}, writable) << c.what;
+            EXPECT_EQ(fs::perms::none, fs::status(unixDir).permissions() & fs::perms::others_write);
+            EXPECT_TRUE(fs::exists(unixDir / "tivoracl.exe")) << "left alone";
+            EXPECT_FALSE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "replaced";
+            fs::remove(unixDir / "tivoracl.exe");
+            EXPECT_TRUE(UninstallQuietly(dir)) << c.what;
+            EXPECT_EQ(kOtherVendors, Ini());
+        }
+        for (const std::string& made :
+             {dir, std::string("C:\\Elsewhere"), std::string("C:\\Shared")})
+            removeAll(made);
+    }
+}
+
+// Fault guarded against: an uninstall while the program was in use took its
+// registration, the support check and the catalog away and left the rest.
+TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
+{
+    WriteIni(kOtherVendors);
+    const BoxRun installed = InstallSilently();
+    ASSERT_EQ(0, installed.exitCode);
+    EXPECT_TRUE(installed.boxes.empty());
+    const std::string registered = Ini();
+    const std::string record = Prefix().Root() + "/holder.txt";
+    const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds.exe|4000", record);
+    ASSERT_EQ("held", ReadAll(record));
+
+    const std::string log = "C:\\held.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun kept =
+        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(1627, kept.exitCode);
+    EXPECT_TRUE(kept.boxes.empty());
+    const std::string logged = ReadAll(Prefix().UnixPath(log));
+    EXPECT_EQ(kSetupDir + "\\tvdds.exe is in use; the installation stays, registered, with the "
+                          "uninstaller and the settings\r\nexit code 1627\r\n",
+              logged.substr(logged.find("\r\n") + 2))
+        << "found out before anything changed";
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + kSetupDir + "\\tvdds.exe\n",
+              ListAsReadersSeeIt());
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation"));
+    for (const char* file :
+         {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
+        EXPECT_TRUE(fs::exists(Installed(file))) << file;
     EXPECT_TRUE(UninstallQuietly());
+}
+
+// Fault guarded against: removal tools append " /S" to UninstallString, which
+// the uninstaller took into the directory's name: the removal failed, and the
+// uninstall entry and the settings went all the same. An uninstaller started
+// for a directory without an installation of ours changes nothing.
+TEST_P(Installer, UninstallStringWithSilentSwitchRemovesAndOtherDirectoriesAreLeftAlone)
+{
+    WriteIni(kOtherVendors);
+    const BoxRun installed = InstallSilently();
+    ASSERT_EQ(0, installed.exitCode);
+    EXPECT_TRUE(installed.boxes.empty());
+    const std::string registered = Ini();
+    const std::string uninstaller = "\"" + kSetupDir + "\\uninstall.exe\"";
+    const std::string notOurs = "C:\\Praxis holds no installation of Tivora. Nothing was changed.";
+    const struct
+    {
+        std::string commandLine;
+        std::vector<std::string> boxes;
+    } refusals[] = {
+        {uninstaller + " /S _?=C:\\Praxis", {}},
+        {uninstaller + " _?=C:\\Praxis", {notOurs}},
+    };
+    for (const auto& r : refusals)
+    {
+        const BoxRun refused = RunWatched(Prefix(), r.commandLine);
+        EXPECT_EQ(1605, refused.exitCode) << r.commandLine;
+        std::vector<std::string> texts;
+        for (const BoxRun::Box& box : refused.boxes)
+            texts.push_back(box.text);
+        EXPECT_EQ(r.boxes, texts) << r.commandLine;
+        EXPECT_EQ(registered, Ini()) << r.commandLine;
+        EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation")) << r.commandLine;
+        EXPECT_EQ(kSetupDir, RegValue("BaseAppPath")) << r.commandLine;
+        EXPECT_TRUE(fs::exists(Installed("tvdds.exe"))) << r.commandLine;
+    }
+
+    const BoxRun removed = RunWatched(Prefix(), UninstallValue("UninstallString") + " /S");
+    EXPECT_EQ(0, removed.exitCode);
+    EXPECT_TRUE(removed.boxes.empty());
+    EXPECT_EQ(kOtherVendors, Ini());
+    EXPECT_EQ("", UninstallValue("DisplayName"));
+    EXPECT_EQ("", RegValue("BaseAppPath"));
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
+}
+
+// The installer's decisions about whom to trust, over security descriptors
+// built with the system's own functions (see tests/wine/trust_table.cpp).
+TEST_P(Installer, TrustDecisionsHoldForATableOfSecurityDescriptors)
+{
+    const std::string out = Prefix().Root() + "/trust.txt";
+    fs::remove(out);
+    EXPECT_EQ(0, Prefix().Wine(
+                     {WinePrefix::WindowsPath(CurrentBuild().dir + "/tests/wine/trust_table.exe"),
+                      WinePrefix::WindowsPath(out)}));
+    EXPECT_EQ("0 of 29 rows wrong\n", ReadAll(out));
 }
 
 // A directory whose name the ANSI code page cannot hold could never be
