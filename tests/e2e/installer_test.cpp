@@ -157,6 +157,9 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     const std::string nulReason = ": line 2 holds a NUL byte, as a file a crash cut short does; "
                                   "restore the file from a backup.";
     WriteIni(withNul);
+    // Backups an earlier test's installation left would be named in the
+    // advice; this one starts without any.
+    fs::remove_all(Installed(""));
     const std::string log = "C:\\setup log.txt";
     fs::remove(Prefix().UnixPath(log));
     const BoxRun refused = InstallSilently(Station::Hidden, log);
