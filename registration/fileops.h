@@ -45,5 +45,9 @@ bool ReadWhileHeld(const wxString& path, size_t most, std::string& bytes, unsign
 // allow none or `link` is taken.
 bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& error);
 
+// True when `a` and `b` are two names of one existing file (hard links of
+// each other); false when they are not or either cannot be looked at.
+bool AreSameFile(const wxString& a, const wxString& b);
+
 // Renames `temp` over `path` and makes the rename durable.
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error);

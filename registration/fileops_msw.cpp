@@ -64,6 +64,20 @@ bool CopyRights(const wxString& path, const wxString& temp, unsigned long& error
     return true;
 }
 
+// The volume and index that identify the file at `path` itself (a link at
+// its place is not followed).
+bool FileIdentity(const wxString& path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    const HANDLE handle = ::CreateFileW(
+        path.wc_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return known;
+}
+
 } // namespace
 
 bool FollowLinks(const wxString& path, wxString& target)
@@ -157,6 +171,16 @@ bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& err
         return true;
     error = ::GetLastError();
     return false;
+}
+
+bool AreSameFile(const wxString& a, const wxString& b)
+{
+    BY_HANDLE_FILE_INFORMATION first;
+    BY_HANDLE_FILE_INFORMATION second;
+    return FileIdentity(a, first) && FileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)

@@ -126,6 +126,14 @@ bool MakeHardLink(const wxString& path, const wxString& link, unsigned long& err
     return false;
 }
 
+bool AreSameFile(const wxString& a, const wxString& b)
+{
+    struct stat first;
+    struct stat second;
+    return ::lstat(a.fn_str(), &first) == 0 && ::lstat(b.fn_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool RenameOver(const wxString& temp, const wxString& path, unsigned long& error)
 {
     if (::rename(temp.fn_str(), path.fn_str()) != 0)

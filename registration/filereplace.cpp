@@ -1,6 +1,7 @@
 #include "registration/filereplace.h"
 
 #include <functional>
+#include <vector>
 
 #include <wx/dir.h>
 #include <wx/file.h>
@@ -53,10 +54,27 @@ wxString MarkedNameBeside(const wxString& path, const wxString& mark)
     return path + mark + wxString::Format(wxS("%lu-%d"), wxGetProcessId(), made++);
 }
 
-// Removes the second names of `path` that a replace left when its process
-// ended before it could remove them (killed, or a scanner held the name
-// meanwhile): each one is a version the replace already dealt with.
-void RemoveLeftoverSecondNames(const wxString& path)
+// Gives the second name `secondName` a kept name, which no later replace
+// removes, or, where it cannot be renamed, copies it to one; the name the
+// version can be found under afterwards.
+wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
+{
+    const wxLogNull quiet;
+    const wxString kept = MarkedNameBeside(path, kKeptNameMark);
+    if (wxRenameFile(secondName, kept, false))
+        return kept;
+    if (!wxCopyFile(secondName, kept, false))
+        return secondName;
+    wxRemoveFile(secondName);
+    return kept;
+}
+
+// Deals with the second names of `path` that a replace left when its
+// process ended before it could (killed, or a scanner held the name
+// meanwhile). One that is still a name of the file itself holds nothing of
+// its own and is removed; any other may hold what another program wrote in
+// the moment of the rename, so it is kept under a kept name instead.
+void SettleLeftoverSecondNames(const wxString& path)
 {
     const wxLogNull quiet;
     const wxFileName file(path);
@@ -64,6 +82,7 @@ void RemoveLeftoverSecondNames(const wxString& path)
     if (!dir.IsOpened())
         return;
     const wxString prefix = file.GetFullName() + kSecondNameMark;
+    std::vector<wxString> leftovers;
     wxString name;
     for (bool found = dir.GetFirst(&name, prefix + wxS("*"), wxDIR_FILES); found;
          found = dir.GetNext(&name))
@@ -71,17 +90,15 @@ void RemoveLeftoverSecondNames(const wxString& path)
         unsigned long pid = 0;
         const wxString owner = name.Mid(prefix.length()).BeforeFirst('-');
         if (owner.ToULong(&pid) && !wxProcess::Exists(static_cast<int>(pid)))
-            wxRemoveFile(file.GetPath() + wxFILE_SEP_PATH + name);
+            leftovers.push_back(file.GetPath() + wxFILE_SEP_PATH + name);
     }
-}
-
-// Gives the second name `secondName` a kept name, which no later replace
-// removes; the name the file has afterwards.
-wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
-{
-    const wxLogNull quiet;
-    const wxString kept = MarkedNameBeside(path, kKeptNameMark);
-    return wxRenameFile(secondName, kept, false) ? kept : secondName;
+    for (const wxString& leftover : leftovers)
+    {
+        if (AreSameFile(path, leftover))
+            wxRemoveFile(leftover);
+        else
+            KeepUnderItsOwnName(path, leftover);
+    }
 }
 
 // Done when the file holds exactly `expected`, FileChanged when it does not,
@@ -216,7 +233,7 @@ PassResult ReplaceFileIfUnchanged(const wxString& path, const std::string& expec
     // A read-only file is never replaced, although a rename could.
     if (IsWriteProtected(target))
         return PassResult::Refused(_("the file is write-protected"));
-    RemoveLeftoverSecondNames(target);
+    SettleLeftoverSecondNames(target);
 
     unsigned long error = 0;
     wxString temp;

@@ -66,15 +66,17 @@ bool SectionLines(const wxString& path, const wxString& section, std::vector<wxS
 }
 
 // The first value of each key in a section's lines, by the key's name in
-// upper case, as the lines give it.
+// upper case, as the lines give it: the reader has already trimmed each
+// line, so its text up to the first "=" is the key. A line without "=" names
+// no key.
 std::map<wxString, wxString> FirstValues(const std::vector<wxString>& lines)
 {
     std::map<wxString, wxString> values;
     for (const wxString& line : lines)
     {
-        const ProfileLine read = ReadProfileLine(line);
-        if (read.kind == ProfileLine::Kind::Entry)
-            values.emplace(read.name.Upper(), line.AfterFirst('='));
+        if (line.Find('=') != wxNOT_FOUND)
+            values.emplace(line.BeforeFirst('=').Strip(wxString::both).Upper(),
+                           line.AfterFirst('='));
     }
     return values;
 }

@@ -439,11 +439,14 @@ TEST(ReplaceFileIfUnchanged, FileThatNoLongerHoldsTheExpectedBytesIsLeftAlone)
         << "no temporary file is left";
 }
 
-// Fault guarded against: the second name of a pass that was killed stayed
-// beside the file for good. Only this program's second names whose process
-// has ended go; a kept version, a copy someone made and a running pass's
-// second name stay.
-TEST(ReplaceFileIfUnchanged, RemovesOnlyTheSecondNamesOfEndedPasses)
+// Faults guarded against: the second name of a pass that was killed stayed
+// beside the file for good; removing every such name lost what another
+// program wrote into the replaced file in the moment of the rename. Only
+// this program's second names whose process has ended are dealt with: one
+// that is still a name of the file goes, any other is kept under a kept
+// name with its bytes; a kept version, a copy someone made and a running
+// pass's second name stay as they are.
+TEST(ReplaceFileIfUnchanged, SettlesOnlyTheSecondNamesOfEndedPasses)
 {
     TestDir dir;
     const std::string path = dir / "shared.ini";
@@ -451,20 +454,28 @@ TEST(ReplaceFileIfUnchanged, RemovesOnlyTheSecondNamesOfEndedPasses)
     if (ended == 0)
         _exit(0);
     waitpid(ended, nullptr, 0);
-    const std::string endedPass = path + ".tvdds-link-" + std::to_string(ended) + "-0";
+    const std::string endedLink = path + ".tvdds-link-" + std::to_string(ended) + "-0";
+    const std::string endedReplaced = path + ".tvdds-link-" + std::to_string(ended) + "-1";
     const std::vector<std::string> staying = {
         path + ".tvdds-link-" + std::to_string(getpid()) + "-9",
         path + ".tvdds-kept-" + std::to_string(ended) + "-1", path + "." + std::to_string(ended) + "-0",
         dir / "other.ini.tvdds-link-" + std::to_string(ended) + "-0"};
     WriteFile(path, "old");
     for (const std::string& name : staying)
-        WriteFile(name, "old");
-    WriteFile(endedPass, "old");
+        WriteFile(name, "copy");
+    std::filesystem::create_hard_link(path, endedLink);
+    WriteFile(endedReplaced, "old with another program's line");
     ASSERT_TRUE(ReplaceFileIfUnchanged(wxString::FromUTF8(path), "old", "new")
                     .Is(PassResult::Outcome::Done));
-    EXPECT_FALSE(std::filesystem::exists(endedPass));
+    std::vector<std::string> keptNow;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        if (entry.path().filename().string().rfind("shared.ini.tvdds-kept-" + std::to_string(getpid()), 0) == 0)
+            keptNow.push_back(ReadFile(entry.path().string()));
+    EXPECT_EQ(std::vector<std::string>{"old with another program's line"}, keptNow);
+    EXPECT_FALSE(std::filesystem::exists(endedLink));
+    EXPECT_FALSE(std::filesystem::exists(endedReplaced));
     for (const std::string& name : staying)
-        EXPECT_TRUE(std::filesystem::exists(name)) << name;
+        EXPECT_EQ("copy", ReadFile(name)) << name;
 }
 
 // Faults guarded against: a line another program appended in the moment
