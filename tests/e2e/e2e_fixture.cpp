@@ -44,6 +44,9 @@ void WineEnvironment::TearDown()
 {
     for (auto& [name, prefix] : Prefixes())
     {
+        // A prefix whose set-up failed was never made.
+        if (!prefix)
+            continue;
         const std::string root = prefix->Root();
         prefix.reset();
         fs::remove_all(root);
