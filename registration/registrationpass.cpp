@@ -212,7 +212,13 @@ PassResult CVddsRegistration::TryEditFile(const wxString& iniPath, const FileEdi
                 _("the system's own reader of the file could not read it: %s"),
                 seen.Explanation()));
     }
-    return ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes);
+    const PassResult replaced = ReplaceFileIfUnchanged(iniPath, oldBytes, newBytes);
+    if (replaced.Is(PassResult::Outcome::Done))
+    {
+        m_replacedBytes = std::move(oldBytes);
+        m_writtenBytes = std::move(newBytes);
+    }
+    return replaced;
 }
 
 void CVddsRegistration::BackupRegistration(const wxString& iniPath,
@@ -242,7 +248,23 @@ PassResult CVddsRegistration::ConfirmedBySystemReader(const PassResult& result,
         result.Is(PassResult::Outcome::Done) ? before : after, after, ProgramPath(), registered);
     if (disagreement.empty())
         return result;
+    // The reader practice software uses would meet the change as this
+    // reader does: the file goes back to what every vendor had before.
+    if (result.Is(PassResult::Outcome::Done))
+        return PassResult{PassResult::Outcome::ReaderDisagrees,
+                          disagreement + PutBackLastReplace(), 0};
     return PassResult{PassResult::Outcome::ReaderDisagrees, disagreement, 0};
+}
+
+wxString CVddsRegistration::PutBackLastReplace() const
+{
+    const PassResult putBack =
+        ReplaceFileIfUnchanged(RegistrationFilePath(), m_writtenBytes, m_replacedBytes);
+    if (putBack.Is(PassResult::Outcome::Done))
+        return _("; the file was put back as it was before");
+    return wxString::Format(_("; the file could not be put back as it was before (%s), so it "
+                              "holds the change"),
+                            putBack.Explanation());
 }
 
 namespace

@@ -60,9 +60,14 @@ private:
     PassResult TryEditFile(const wxString& iniPath, const FileEdit& edit, ReadersView& before);
     // `result` of an edit that left the product `registered` or taken out,
     // unless the system's own reader of the file, which found `before` in the
-    // file the edit changed, finds otherwise now.
+    // file the edit changed, finds otherwise now; a change it finds otherwise
+    // is put back.
     PassResult ConfirmedBySystemReader(const PassResult& result, const ReadersView& before,
                                        bool registered) const;
+    // Puts back the bytes the last replace replaced, provided the file still
+    // holds the bytes it wrote; says how that went, in words that follow the
+    // reader's finding.
+    wxString PutBackLastReplace() const;
     void BackupRegistration(const wxString& iniPath, const RegistrationFileLines& file);
 
     wxString m_appPath;
@@ -70,6 +75,9 @@ private:
     bool m_dsWinCaller;
     SystemReader m_systemReader;
     wxString m_windowsDir;
+    // The bytes the last replace of the file replaced, and those it wrote.
+    std::string m_replacedBytes;
+    std::string m_writtenBytes;
 };
 
 // What the system's own reader of the registration file finds wrong with a

@@ -363,7 +363,7 @@ TEST_F(RegistrationPropertyTest, EveryGeneratedFileIsRegisteredAndRemovedAsWindo
 
 // A system whose reader differs from Windows' rules: wherever it reads the
 // list otherwise than the pass, a removal that leaves it another list than
-// before without the product is reported, never called done.
+// before without the product is reported, never called done, and put back.
 TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeverCalledDone)
 {
     m_systemReader = OracleReader(BracketlessLine::LineOfSectionAbove);
@@ -381,6 +381,7 @@ TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeve
         if (!removed)
         {
             ++refused;
+            EXPECT_EQ(before, after) << "a removal the reader sees otherwise is put back";
             continue;
         }
         EXPECT_EQ(Without(seen, "TIVORA"),
