@@ -23,13 +23,26 @@ namespace
 const long kBusyWaitMs = 1000;
 const unsigned long kBusyPauseMs = 50;
 
+// A name is taken by a file, a directory or a link, whatever it names.
+const int kAnyNotFollowed = wxFILE_EXISTS_ANY | wxFILE_EXISTS_NO_FOLLOW;
+
 // A temporary file or second name is left over only where it could not be
-// removed either; an empty path names none.
+// removed either, a scanner's hold on it waited for as long as on the file;
+// an empty path names none.
 void RemoveTempFile(const wxString& temp)
 {
     const wxLogNull quiet;
+    unsigned long error = 0;
     if (!temp.empty())
-        wxRemoveFile(temp);
+        TryWhileBusy(
+            [&](unsigned long& removeError)
+            {
+                if (wxRemoveFile(temp) || !wxFileName::Exists(temp, kAnyNotFollowed))
+                    return true;
+                removeError = wxSysErrorCode();
+                return false;
+            },
+            error);
 }
 
 PassResult TooLarge()
@@ -47,26 +60,36 @@ PassResult TooLarge()
 const wxString kSecondNameMark(wxS(".tvdds-link-"));
 const wxString kKeptNameMark(wxS(".tvdds-kept-"));
 
-// A name beside `path` with `mark`, none taken twice by this process.
+
+// A name beside `path` with `mark` that no file or link has yet (an ended
+// process with this process's id may have left one), none given twice by
+// this process.
 wxString MarkedNameBeside(const wxString& path, const wxString& mark)
 {
     static int made = 0;
-    return path + mark + wxString::Format(wxS("%lu-%d"), wxGetProcessId(), made++);
+    wxString name;
+    do
+        name = path + mark + wxString::Format(wxS("%lu-%d"), wxGetProcessId(), made++);
+    while (wxFileName::Exists(name, kAnyNotFollowed));
+    return name;
 }
 
 // Gives the second name `secondName` a kept name, which no later replace
-// removes, or, where it cannot be renamed, copies it to one; the name the
-// version can be found under afterwards.
+// removes; the name the version can be found under afterwards (the second
+// name where it cannot be renamed, which the next replace then keeps).
 wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
 {
     const wxLogNull quiet;
     const wxString kept = MarkedNameBeside(path, kKeptNameMark);
-    if (wxRenameFile(secondName, kept, false))
-        return kept;
-    if (!wxCopyFile(secondName, kept, false))
-        return secondName;
-    wxRemoveFile(secondName);
-    return kept;
+    return wxRenameFile(secondName, kept, false) ? kept : secondName;
+}
+
+// Whether the process `pid` that made a second name has ended. This
+// process has no second name while no replace runs, so one with its id is
+// an ended process's that had the same id.
+bool HasEnded(unsigned long pid)
+{
+    return pid == wxGetProcessId() || !wxProcess::Exists(static_cast<int>(pid));
 }
 
 // Deals with the second names of `path` that a replace left when its
@@ -84,12 +107,13 @@ void SettleLeftoverSecondNames(const wxString& path)
     const wxString prefix = file.GetFullName() + kSecondNameMark;
     std::vector<wxString> leftovers;
     wxString name;
-    for (bool found = dir.GetFirst(&name, prefix + wxS("*"), wxDIR_FILES); found;
+    // A second name has the attributes of the file, which may be hidden.
+    for (bool found = dir.GetFirst(&name, prefix + wxS("*"), wxDIR_FILES | wxDIR_HIDDEN); found;
          found = dir.GetNext(&name))
     {
         unsigned long pid = 0;
         const wxString owner = name.Mid(prefix.length()).BeforeFirst('-');
-        if (owner.ToULong(&pid) && !wxProcess::Exists(static_cast<int>(pid)))
+        if (owner.ToULong(&pid) && HasEnded(pid))
             leftovers.push_back(file.GetPath() + wxFILE_SEP_PATH + name);
     }
     for (const wxString& leftover : leftovers)

@@ -151,6 +151,26 @@ PassResult RefusalOf(LineDecoding decoding, size_t index, FileEncoding encoding,
                          number));
 }
 
+// More lines than any registration file holds: each line read takes a few
+// hundred bytes, which the 32-bit program must still have for a file of
+// this many.
+const size_t kMostFileLines = 1000000;
+
+// The number of line ends in `bytes`: every CR, LF or CR LF, in UTF-16LE
+// code units where the file is UTF-16LE.
+size_t LineEnds(const std::string& bytes, FileEncoding encoding)
+{
+    const size_t unit = encoding == FileEncoding::Utf16Le ? 2 : 1;
+    const auto isLineEnd = [&](size_t at, char ch)
+    { return bytes[at] == ch && (unit == 1 || bytes[at + 1] == '\0'); };
+    size_t ends = 0;
+    for (size_t at = 0; at + unit <= bytes.size(); at += unit)
+        if (isLineEnd(at, '\n') || (isLineEnd(at, '\r') &&
+                                    !(at + 2 * unit <= bytes.size() && isLineEnd(at + unit, '\n'))))
+            ++ends;
+    return ends;
+}
+
 // A file no reader can read as a whole; Done when there is no such reason.
 PassResult WholeFileRefusal(const std::string& bytes, const wxString& backupDir)
 {
@@ -165,6 +185,11 @@ PassResult WholeFileRefusal(const std::string& bytes, const wxString& backupDir)
             _("the file is UTF-16LE text (it starts with the bytes FF FE) with an odd number of "
               "bytes, as a file cut short is; %s"),
             RestoreAdvice(backupDir)));
+    if (LineEnds(bytes, EncodingOf(bytes)) > kMostFileLines)
+        return PassResult::Refused(wxString::Format(
+            _("the file has more than %d lines, which no registration file needs; it is "
+              "probably damaged; %s"),
+            static_cast<int>(kMostFileLines), RestoreAdvice(backupDir)));
     return PassResult::Of(PassResult::Outcome::Done);
 }
 

@@ -262,6 +262,11 @@ wxString CVddsRegistration::PutBackLastReplace() const
         ReplaceFileIfUnchanged(RegistrationFilePath(), m_writtenBytes, m_replacedBytes);
     if (putBack.Is(PassResult::Outcome::Done))
         return _("; the file was put back as it was before");
+    if (putBack.Is(PassResult::Outcome::FileChanged))
+        return _("; the file was not put back: another program changed it in the meantime");
+    if (putBack.Is(PassResult::Outcome::KeptAside))
+        return wxString::Format(_("; putting the file back met another program's change: %s"),
+                                putBack.reason);
     return wxString::Format(_("; the file could not be put back as it was before (%s), so it "
                               "holds the change"),
                             putBack.Explanation());

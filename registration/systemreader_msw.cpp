@@ -96,15 +96,26 @@ bool ReadsTheSameInASection(const wxString& value)
 std::vector<wxString> ListedSystems(const wxString& path)
 {
     std::vector<wxString> lines;
-    const bool whole = SectionLines(path, kListSectionName, lines);
+    bool whole = SectionLines(path, kListSectionName, lines);
     const std::map<wxString, wxString> values = FirstValues(lines);
     std::vector<wxString> systems;
     for (int number = 1; number <= kMostListNumbers; ++number)
     {
         const wxString key = wxString::Format(wxS("NAME%d"), number);
         const auto found = values.find(key);
+        // The number the section's lines stop at is asked of the reader on
+        // its own too: where a lookup finds what the section did not give
+        // (a reader that joins sections of one name, say), the lookups
+        // count from there.
         if (whole && found == values.end())
-            break;
+        {
+            const wxString system = ProfileString(path, kListSectionName, key);
+            if (system.empty())
+                break;
+            whole = false;
+            systems.push_back(system);
+            continue;
+        }
         const wxString system = whole && ReadsTheSameInASection(found->second)
                                     ? found->second
                                     : ProfileString(path, kListSectionName, key);

@@ -168,6 +168,11 @@ TEST_F(RegistrationTest, RefusedPassLeavesFileUntouchedFlagUnsetAndIsReportedOnc
         {"too large", std::string(kMostFileBytes + 1, ';'),
          "the file is larger than 64 MB, which no registration file needs; it is probably "
          "damaged, restore it from a backup"},
+        // Fault guarded against: the lines of an 8 MB file of line breaks
+        // took more memory than the 32-bit program has.
+        {"too many lines", "[BVS]\r" + std::string(1000001, '\n'),
+         "the file has more than 1000000 lines, which no registration file needs; it is probably "
+         "damaged; restore the file from a backup"},
     };
     for (const auto& c : cases)
     {
@@ -445,7 +450,8 @@ TEST(ReplaceFileIfUnchanged, FileThatNoLongerHoldsTheExpectedBytesIsLeftAlone)
 // this program's second names whose process has ended are dealt with: one
 // that is still a name of the file goes, any other is kept under a kept
 // name with its bytes; a kept version, a copy someone made and a running
-// pass's second name stay as they are.
+// pass's second name stay as they are. A second name with this process's
+// own id was left by an ended process that had the same id.
 TEST(ReplaceFileIfUnchanged, SettlesOnlyTheSecondNamesOfEndedPasses)
 {
     TestDir dir;
@@ -455,9 +461,9 @@ TEST(ReplaceFileIfUnchanged, SettlesOnlyTheSecondNamesOfEndedPasses)
         _exit(0);
     waitpid(ended, nullptr, 0);
     const std::string endedLink = path + ".tvdds-link-" + std::to_string(ended) + "-0";
-    const std::string endedReplaced = path + ".tvdds-link-" + std::to_string(ended) + "-1";
+    const std::string endedReplaced = path + ".tvdds-link-" + std::to_string(getpid()) + "-0";
     const std::vector<std::string> staying = {
-        path + ".tvdds-link-" + std::to_string(getpid()) + "-9",
+        path + ".tvdds-link-" + std::to_string(getppid()) + "-9",
         path + ".tvdds-kept-" + std::to_string(ended) + "-1", path + "." + std::to_string(ended) + "-0",
         dir / "other.ini.tvdds-link-" + std::to_string(ended) + "-0"};
     WriteFile(path, "old");
