@@ -497,9 +497,14 @@ TEST_P(Registration, ReadOnlyFileIsRefusedHiddenSystemFileKeepsItsAttributesLink
     ASSERT_EQ(0, Prefix().Wine({"cmd", "/c", "attrib", "+h", kIni}));
     ASSERT_EQ(0, Prefix().Wine({"cmd", "/c", "attrib", "+s", kIni}));
     ASSERT_EQ(hiddenSystem, std::stoul(Probe("attr", kIni), nullptr, 16) & hiddenSystem);
+    // A second name an ended pass left has the file's attributes; it is
+    // still found and removed. Fault guarded against: hidden ones stayed.
+    const std::string leftover = ini + ".tvdds-link-99999-0";
+    fs::create_hard_link(ini, leftover);
     EXPECT_TRUE(Run(" initsetup").boxes.empty());
     EXPECT_NE(std::string::npos, Ini().find(kProduct));
     EXPECT_EQ(hiddenSystem, std::stoul(Probe("attr", kIni), nullptr, 16) & hiddenSystem);
+    EXPECT_FALSE(fs::exists(leftover));
 
     ForgetRegistration();
     const std::string shared = Prefix().UnixPath("C:\\shared\\vdds_mmi.ini");
