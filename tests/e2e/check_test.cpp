@@ -101,6 +101,20 @@ protected:
         EXPECT_EQ(lines, run.lines) << what;
     }
 
+    // The newest of the backups the pass made in the installation
+    // directory, by the date and time in its name.
+    std::string NewestBackup() const
+    {
+        std::string newest;
+        for (const auto& entry : fs::directory_iterator(Installed("")))
+        {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("vdds_mmi_", 0) == 0 && entry.path().extension() == ".bak")
+                newest = std::max(newest, name);
+        }
+        return kSetupDir + "\\" + newest;
+    }
+
     std::string m_healthy;
 };
 
@@ -114,6 +128,14 @@ std::string Replaced(std::string text, const std::string& part, const std::strin
 {
     const size_t at = text.find(part);
     return at == std::string::npos ? text : text.replace(at, part.size(), by);
+}
+
+std::string Utf16Be(const std::string& ascii)
+{
+    std::string text = "\xFE\xFF";
+    for (const char ch : ascii)
+        text.append(1, '\0').append(1, ch);
+    return text;
 }
 
 // The file's text as UTF-16LE with its byte-order mark.
@@ -228,6 +250,16 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
               " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
               "section header. Save it again as ANSI text (without the three bytes EF BB BF).",
           kNoChange}},
+        // Wine's reader reads UTF-16BE text, which Windows reads as ANSI bytes.
+        {"UTF-16BE text",
+         Utf16Be(m_healthy),
+         1,
+         {kOffered, "PROBLEM: Installing the product again cannot register Tivora in " + kIni +
+                        ": the file is UTF-16BE text (it starts with the bytes FE FF), which "
+                        "Windows reads as ANSI bytes, so that no program finds its entries; "
+                        "restore the file from its newest backup, " +
+                        NewestBackup() +
+                        ", or save it again as ANSI text or as UTF-16LE (\"Unicode\")."}},
         {"UTF-16LE text",
          Utf16Le(m_healthy),
          0,
