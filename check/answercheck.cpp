@@ -35,7 +35,7 @@ wxString ClientNotFound()
 
 // Why readers of `list` do not find the product, by the count the pass
 // uses; empty when they find it.
-wxString WhyNotListed(const CRegistrationList& list, const wxString& file)
+wxString WhyNotInList(const CRegistrationList& list, const wxString& file)
 {
     if (list.ListSection() == nullptr)
         return wxString::Format(_("%s has no [BVS] section, the list of imaging systems"), file);
@@ -51,6 +51,64 @@ wxString WhyNotListed(const CRegistrationList& list, const wxString& file)
     }
     return wxString::Format(_("no entry of [BVS] that readers see names it (they see: %s)"),
                             OrNothing(list.View().JoinedSystems()));
+}
+
+// Why readers of the file the pass could read do not find the product, or
+// Windows' own reader does not where the pass's rules do; empty when both
+// find it.
+wxString WhyNotListed(const FileState& file, const wxString& path, Answered& answered)
+{
+    const CRegistrationList list(file.lines.text);
+    const wxString reason = WhyNotInList(list, path);
+    if (!reason.empty())
+        return reason;
+    if (file.SystemRead() && !file.system.Lists(kProductSection))
+    {
+        answered.systemReader = true;
+        return wxString::Format(
+            _("Windows' own reader of %s does not find it in the list, where Windows' rules "
+              "for such files find it (it finds: %s)"),
+            path, OrNothing(file.system.JoinedSystems()));
+    }
+    if (list.FindSection(kProductSection) == nullptr)
+        return _("the section [TIVORA] is missing, so it has no program to call");
+    return wxString();
+}
+
+// Why the practice software does not offer the product, read by the pass's
+// reader and by Windows' own, which has the last word; empty when it does,
+// and `program` the one it calls.
+wxString WhyNotOffered(const Installation& installation, const FileState& file,
+                       Answered& answered, wxString& program)
+{
+    const wxString& path = installation.registrationFile;
+    if (!file.exists)
+        return wxString::Format(_("%s does not exist"), path);
+    program = file.system.program;
+    if (!file.SystemRead())
+        program = CRegistrationList(file.lines.text).View().program;
+    if (!file.read.Is(PassResult::Outcome::Done))
+    {
+        // The pass refuses the file; Windows' reader still says what
+        // practice software finds.
+        if (!file.system.Lists(kProductSection))
+            return wxString::Format(
+                _("Windows' own reader of %s does not find it in the list (it finds: %s)"), path,
+                OrNothing(file.system.JoinedSystems()));
+    }
+    else
+    {
+        const wxString reason = WhyNotListed(file, path, answered);
+        if (!reason.empty())
+            return reason;
+    }
+    if (program.empty())
+        return _("[TIVORA] names no program to call (PATDATIMPORT)");
+    const CVddsRegistration pass(installation.appPath, installation.dataConfigPath, false);
+    if (IsUsableInstallPath(installation.appPath) && !program.IsSameAs(pass.ProgramPath(), false))
+        return wxString::Format(_("[TIVORA] calls \"%s\", not this installation's program \"%s\""),
+                                program, pass.ProgramPath());
+    return wxString();
 }
 
 // What to do where the product is not offered.
@@ -132,31 +190,7 @@ Answered AnswerWhetherOffered(const Installation& installation, const FileState&
                                             file.read.Explanation())));
         return answered;
     }
-
-    wxString reason;
-    wxString program = file.system.program;
-    if (!file.exists)
-    {
-        reason = wxString::Format(_("%s does not exist"), path);
-    }
-    else if (file.read.Is(PassResult::Outcome::Done))
-    {
-        const CRegistrationList list(file.lines.text);
-        reason = WhyNotListed(list, path);
-        if (reason.empty() && file.SystemRead() && !file.system.Lists(kProductSection))
-        {
-            answered.systemReader = true;
-            reason = wxString::Format(
-                _("Windows' own reader of %s does not find it in the list, where Windows' rules "
-                  "for such files find it (it finds: %s)"),
-                path, OrNothing(file.system.JoinedSystems()));
-        }
-        if (reason.empty() && list.FindSection(kProductSection) == nullptr)
-            reason = _("the section [TIVORA] is missing, so it has no program to call");
-        if (!file.SystemRead())
-            program = list.View().program;
-    }
-    else if (!file.SystemRead())
+    if (file.exists && !file.read.Is(PassResult::Outcome::Done) && !file.SystemRead())
     {
         answered.refusal = true;
         findings.Problem(
@@ -164,28 +198,14 @@ Answered AnswerWhetherOffered(const Installation& installation, const FileState&
                              file.read.Explanation()));
         return answered;
     }
-    else if (!file.system.Lists(kProductSection))
-    {
-        reason = wxString::Format(_("Windows' own reader of %s does not find it in the list (it "
-                                    "finds: %s)"),
-                                  path, OrNothing(file.system.JoinedSystems()));
-    }
-
-    const CVddsRegistration pass(installation.appPath, installation.dataConfigPath, false);
-    if (reason.empty() && program.empty())
-        reason = _("[TIVORA] names no program to call (PATDATIMPORT)");
-    else if (reason.empty() && IsUsableInstallPath(installation.appPath) &&
-             !program.IsSameAs(pass.ProgramPath(), false))
-        reason = wxString::Format(_("[TIVORA] calls \"%s\", not this installation's program \"%s\""),
-                                  program, pass.ProgramPath());
+    wxString program;
+    const wxString reason = WhyNotOffered(installation, file, answered, program);
     if (reason.empty())
-    {
         AnswerOffered(program, installation, answered, findings);
-        return answered;
-    }
-    findings.Problem(
-        wxString::Format(_("The practice software does not offer Tivora on this computer: %s. %s"),
-                         reason, Remedy(file, answered)));
+    else
+        findings.Problem(wxString::Format(
+            _("The practice software does not offer Tivora on this computer: %s. %s"), reason,
+            Remedy(file, answered)));
     return answered;
 }
 
