@@ -2,9 +2,8 @@
 
 #include <memory>
 
-#include <wx/filefn.h>
-
 #include "app/catalogloader.h"
+#include "app/configuration.h"
 #include "app/starterlog.h"
 #include "registry/regkey.h"
 #include "common/messagebox.h"
@@ -24,23 +23,6 @@ const long kStarterDialogStyle =
 void ShowError(const wxString& message, const wxString& caption)
 {
     ShowMessageBox(message, caption, wxICON_ERROR);
-}
-
-// Reads the installation directory into `appPath`; returns why it cannot be
-// used, or an empty string when it can.
-wxString CheckAppPath(const CRegistryKey& key, wxString& appPath)
-{
-    if (!key.Exists())
-        return _("REGISTRY ERROR: can't load configuration");
-    if (!key.HasValue(kAppPathValue))
-        return _("REGISTRY ERROR: Missing application path entry, can't load configuration");
-    // A value that exists but cannot be read leaves the text empty.
-    key.QueryValue(kAppPathValue, appPath);
-    if (appPath.empty())
-        return _("ERROR: Application path is empty, can't load configuration");
-    if (!wxDirExists(appPath))
-        return _("ERROR: Application path does not exist, can't load configuration");
-    return wxString();
 }
 
 } // namespace

@@ -65,8 +65,48 @@ public:
         return PassResult::Of(PassResult::Outcome::Done);
     }
 
+    // The changes Apply() makes, in the order the new file holds them: a
+    // line replaced by several is replaced by the first, and the others are
+    // added after it.
+    PassResult Changes(std::vector<LineChange>& changes) const
+    {
+        if (!m_encodable)
+            return Unencodable();
+        changes.clear();
+        auto inserted = m_inserted.begin();
+        auto replaced = m_replaced.begin();
+        while (inserted != m_inserted.end() || replaced != m_replaced.end())
+        {
+            if (replaced == m_replaced.end() ||
+                (inserted != m_inserted.end() && inserted->first <= replaced->first))
+            {
+                for (const std::string& line : inserted->second)
+                    changes.push_back(Change(LineChange::Kind::Add, inserted->first, line));
+                ++inserted;
+                continue;
+            }
+            const size_t at = replaced->first;
+            const std::vector<std::string>& lines = replaced->second;
+            if (lines.empty())
+                changes.push_back(LineChange{LineChange::Kind::Remove, at, {}, {}});
+            for (size_t i = 0; i < lines.size(); ++i)
+                changes.push_back(Change(i == 0 ? LineChange::Kind::Replace : LineChange::Kind::Add,
+                                         i == 0 ? at : at + 1, lines[i]));
+            ++replaced;
+        }
+        return PassResult::Of(PassResult::Outcome::Done);
+    }
+
 private:
     using LinesAt = std::map<size_t, std::vector<std::string>>;
+
+    // The text is the line's as the reader of the file takes it.
+    LineChange Change(LineChange::Kind kind, size_t at, const std::string& bytes) const
+    {
+        RegistrationFileLines read;
+        ReadRegistrationLines(ByteOrderMark(m_encoding) + bytes, m_conv, false, read);
+        return LineChange{kind, at, bytes, read.text.empty() ? wxString() : read.text.front()};
+    }
 
     void Encode(const wxString& text, std::vector<std::string>& into)
     {
@@ -289,6 +329,26 @@ void RemoveProductSections(const CRegistrationList& list, CLineSplice& splice)
     }
 }
 
+// The changes a registration makes: the product entered into the list at
+// the number where readers stop unless they find it there, its section
+// appended when it is missing, and each line of its section corrected.
+void SpliceRegistration(const RegistrationFileLines& file, const wxString& programPath,
+                        bool dsWinCaller, CLineSplice& splice)
+{
+    const CRegistrationList list(file.text);
+    // The section's missing lines come first: where a new list goes at the
+    // same place, after the product's section, they stay in the section.
+    const ProfileSection* section = list.FindSection(kProductSection);
+    if (section != nullptr)
+        CorrectProductSection(list, *section, programPath, dsWinCaller, splice);
+    ListProductOnce(list, file.bytes, splice);
+    if (section == nullptr)
+    {
+        for (const wxString& line : ProductSectionLines(programPath, dsWinCaller))
+            splice.InsertBefore(file.bytes.size(), line);
+    }
+}
+
 } // namespace
 
 wxArrayString ProductSectionLines(const wxString& programPath, bool dsWinCaller)
@@ -332,22 +392,23 @@ bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes)
 PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                                bool dsWinCaller, const wxMBConv& conv, std::string& newBytes)
 {
-    const CRegistrationList list(file.text);
     CLineSplice splice(conv, file.encoding);
-    // The section's missing lines come first: where a new list goes at the
-    // same place, after the product's section, they stay in the section.
-    const ProfileSection* section = list.FindSection(kProductSection);
-    if (section != nullptr)
-        CorrectProductSection(list, *section, programPath, dsWinCaller, splice);
-    ListProductOnce(list, file.bytes, splice);
-    if (section == nullptr)
-    {
-        for (const wxString& line : ProductSectionLines(programPath, dsWinCaller))
-            splice.InsertBefore(file.bytes.size(), line);
-    }
+    SpliceRegistration(file, programPath, dsWinCaller, splice);
     if (splice.IsEmpty())
         return PassResult::Of(PassResult::Outcome::AlreadyDone);
     return splice.Apply(file.bytes, newBytes);
+}
+
+PassResult PlanRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
+                              bool dsWinCaller, const wxMBConv& conv,
+                              std::vector<LineChange>& changes)
+{
+    changes.clear();
+    CLineSplice splice(conv, file.encoding);
+    SpliceRegistration(file, programPath, dsWinCaller, splice);
+    if (splice.IsEmpty())
+        return PassResult::Of(PassResult::Outcome::AlreadyDone);
+    return splice.Changes(changes);
 }
 
 PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxString& programPath,

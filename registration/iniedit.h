@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include <vector>
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -29,6 +30,35 @@ bool EncodeText(const wxString& text, const wxMBConv& conv, std::string& bytes);
 // nothing needs to change.
 PassResult BuildRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                                bool dsWinCaller, const wxMBConv& conv, std::string& newBytes);
+
+// One line an edit of the registration file adds, replaces or removes.
+struct LineChange
+{
+    enum class Kind
+    {
+        Add,
+        Replace,
+        Remove,
+    };
+
+    Kind kind;
+    // The index of the line replaced or removed; for an added line, of the
+    // line it goes before (the number of lines: at the end).
+    size_t line;
+    // The new line's bytes in the file's encoding, without its line break,
+    // and its text; none for a removed line.
+    std::string bytes;
+    wxString text;
+};
+
+// What BuildRegisteredFile() would change, without building the file: the
+// same outcome, and in place of the new bytes the lines it adds, replaces or
+// removes, in the order the new file holds them. The new file is the old
+// one's lines with these changes made, each line ending in CR LF in the
+// file's encoding, after the byte-order mark a UTF-16LE file keeps.
+PassResult PlanRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
+                              bool dsWinCaller, const wxMBConv& conv,
+                              std::vector<LineChange>& changes);
 
 // The new bytes of the registration file without the product: its list
 // entries and its sections removed, and the list's later entries numbered

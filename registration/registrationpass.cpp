@@ -96,6 +96,16 @@ PassResult CVddsRegistration::WriteRegistration()
     return confirmed;
 }
 
+PassResult CVddsRegistration::PlanRegistration(const RegistrationFileLines& file,
+                                               std::vector<LineChange>& changes) const
+{
+    changes.clear();
+    const PassResult refusal = InstallationRefusal();
+    if (!refusal.Is(PassResult::Outcome::Done))
+        return refusal;
+    return PlanRegisteredFile(file, ProgramPath(), m_dsWinCaller, LocalEncoding(), changes);
+}
+
 bool CVddsRegistration::Unregister()
 {
     m_windowsDir = WindowsDirectory();
@@ -166,11 +176,19 @@ PassResult CVddsRegistration::EditFile(const FileEdit& edit, ReadersView& before
 {
     if (m_windowsDir.empty())
         return PassResult::Refused(_("the Windows directory is unknown"));
+    const PassResult refusal = InstallationRefusal();
+    if (!refusal.Is(PassResult::Outcome::Done))
+        return refusal;
+    return RetryWhileFileChanges(
+        [&] { return TryEditFile(RegistrationFilePath(), edit, before); });
+}
+
+PassResult CVddsRegistration::InstallationRefusal() const
+{
     if (!IsUsableInstallPath(m_appPath))
         return PassResult::Refused(
             _("the installation directory in the registry is not an absolute path"));
-    return RetryWhileFileChanges(
-        [&] { return TryEditFile(RegistrationFilePath(), edit, before); });
+    return PassResult::Of(PassResult::Outcome::Done);
 }
 
 PassResult RetryWhileFileChanges(const std::function<PassResult()>& attempt)

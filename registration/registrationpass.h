@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <wx/string.h>
 
@@ -32,6 +33,13 @@ public:
     // when that reader finds otherwise, otherwise Refused with the reason. A
     // backup that could not be made is reported on its own.
     PassResult WriteRegistration();
+    // What WriteRegistration() would change in the registration file whose
+    // lines are `file`, without writing anything: the lines the pass would
+    // add, replace or remove, in the order the new file holds them; Done,
+    // AlreadyDone when it would change nothing, or Refused with the reason
+    // the pass would give.
+    PassResult PlanRegistration(const RegistrationFileLines& file,
+                                std::vector<LineChange>& changes) const;
 
     // Removes the product's entry and sections from the registration file,
     // unless they call another installation's program, which is reported as
@@ -40,6 +48,8 @@ public:
     bool Unregister();
 
     const wxString& WindowsDir() const { return m_windowsDir; }
+    // The program the pass registers: this installation's.
+    wxString ProgramPath() const;
 
     // The system's own reader where the system has one.
     static SystemReader DefaultSystemReader();
@@ -49,7 +59,9 @@ private:
     using FileEdit = std::function<PassResult(const RegistrationFileLines&, std::string&)>;
 
     wxString RegistrationFilePath() const;
-    wxString ProgramPath() const;
+    // Why the pass cannot edit the file for this installation; Done when it
+    // can.
+    PassResult InstallationRefusal() const;
     // Runs `edit` on the registration file in one replace, after a backup,
     // again while another program changes the file meanwhile. `before` is
     // what the system's reader found in the file the edit was made from.

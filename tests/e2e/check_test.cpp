@@ -11,20 +11,34 @@ namespace
 const std::string kHeading = "Tivora check of " + kIni;
 const std::string kNothingWrong = "Nothing wrong was found.";
 const std::string kSeeAbove = "Each line above says what is wrong and what to do.";
+const std::string kProgram = kSetupDir + "\\tvdds.exe";
+const std::string kOffered = "The practice software offers Tivora on this computer: it calls " +
+                             kProgram + ", which can start and opens X-rays with " + kSetupDir +
+                             "\\tivoracl.exe.";
+const std::string kNoChange =
+    "NOTE: Installing the product again would change no line of " + kIni + ".";
+const std::string kNotOffered =
+    "PROBLEM: The practice software does not offer Tivora on this computer: ";
+const std::string kChangesBelow = " Install the product again: it makes the changes below.";
 
-// The line that says what Windows' own profile reader finds, in English and
-// in German.
-const std::string kSystemReaderNote = "NOTE: Windows' own reader of " + kIni + " finds the list: ";
-const std::string kGermanSystemReaderNote =
-    "HINWEIS: Der Leser von Windows selbst findet in " + kIni + " die Liste: ";
+// The problem that line `number` of the file, reading `line`, is written
+// as `written` by installing again.
+std::string Rewritten(int number, const std::string& line, const std::string& written)
+{
+    return "PROBLEM: Line " + std::to_string(number) + " of " + kIni + " reads \"" + line +
+           "\". Install the product again: it writes " + written + ".";
+}
+
+std::string Removed(int number, const std::string& line)
+{
+    return "PROBLEM: Line " + std::to_string(number) + " of " + kIni + " reads \"" + line +
+           "\". Install the product again: it removes the line.";
+}
 
 struct CheckRun
 {
     int exitCode = -1;
-    // Every line but the system reader's.
     std::vector<std::string> lines;
-    // What the system reader's line says after its start.
-    std::string systemReader;
 };
 
 // A healthy installation through the installer, with the imaging client
@@ -71,22 +85,34 @@ protected:
         {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            if (line.rfind(kSystemReaderNote, 0) == 0)
-                run.systemReader = line.substr(kSystemReaderNote.size());
-            else if (line.rfind(kGermanSystemReaderNote, 0) == 0)
-                run.systemReader = line.substr(kGermanSystemReaderNote.size());
-            else
-                run.lines.push_back(line);
+            run.lines.push_back(line);
         }
         return run;
     }
 
-    // The run found exactly `problem` and said so.
-    void ExpectOnlyProblem(const CheckRun& run, const std::string& problem, const std::string& what)
+    // The run found the problems `found` says, and said so.
+    void ExpectFound(const CheckRun& run, int exitCode, const std::vector<std::string>& found,
+                     const std::string& what)
     {
-        EXPECT_EQ(1, run.exitCode) << what;
-        EXPECT_EQ((std::vector<std::string>{kHeading, "PROBLEM: " + problem, kSeeAbove}), run.lines)
-            << what;
+        std::vector<std::string> lines{kHeading};
+        lines.insert(lines.end(), found.begin(), found.end());
+        lines.push_back(exitCode == 0 ? kNothingWrong : kSeeAbove);
+        EXPECT_EQ(exitCode, run.exitCode) << what;
+        EXPECT_EQ(lines, run.lines) << what;
+    }
+
+    // The newest of the backups the pass made in the installation
+    // directory, by the date and time in its name.
+    std::string NewestBackup() const
+    {
+        std::string newest;
+        for (const auto& entry : fs::directory_iterator(Installed("")))
+        {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("vdds_mmi_", 0) == 0 && entry.path().extension() == ".bak")
+                newest = std::max(newest, name);
+        }
+        return kSetupDir + "\\" + newest;
     }
 
     std::string m_healthy;
@@ -104,70 +130,150 @@ std::string Replaced(std::string text, const std::string& part, const std::strin
     return at == std::string::npos ? text : text.replace(at, part.size(), by);
 }
 
+std::string Utf16Be(const std::string& ascii)
+{
+    std::string text = "\xFE\xFF";
+    for (const char ch : ascii)
+        text.append(1, '\0').append(1, ch);
+    return text;
+}
+
+// The file's text as UTF-16LE with its byte-order mark.
+std::string Utf16Le(const std::string& ascii)
+{
+    std::string text = "\xFF\xFE";
+    for (const char ch : ascii)
+        text.append(1, ch).append(1, '\0');
+    return text;
+}
+
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Builds, SupportCheck, kBuilds, BuildName);
 
-TEST_P(SupportCheck, HealthyInstallationHasNothingWrongInEitherLanguage)
+TEST_P(SupportCheck, HealthyInstallationIsOfferedWithItsProgramInEitherLanguage)
 {
-    const CheckRun run = RunCheck();
-    EXPECT_EQ(0, run.exitCode);
-    EXPECT_EQ((std::vector<std::string>{kHeading, kNothingWrong}), run.lines);
-    EXPECT_EQ("XRAY, TIVORA; and PATDATIMPORT of [TIVORA]: " + kSetupDir + "\\tvdds.exe.",
-              run.systemReader);
+    ExpectFound(RunCheck(), 0, {kOffered, kNoChange}, "healthy");
     const CheckRun german = RunCheck({{"LC_ALL", "de_DE.UTF-8"}});
     EXPECT_EQ(0, german.exitCode);
-    EXPECT_EQ(
-        (std::vector<std::string>{"Tivora-Prüfung von " + kIni, "Es wurde kein Fehler gefunden."}),
-        german.lines);
-    EXPECT_EQ("XRAY, TIVORA; und PATDATIMPORT von [TIVORA]: " + kSetupDir + "\\tvdds.exe.",
-              german.systemReader);
+    EXPECT_EQ((std::vector<std::string>{
+                  "Tivora-Prüfung von " + kIni,
+                  "Die Praxissoftware bietet Tivora auf diesem Computer an: Sie ruft " + kProgram +
+                      " auf, das starten kann und Röntgenbilder mit " + kSetupDir +
+                      "\\tivoracl.exe öffnet.",
+                  "HINWEIS: Eine erneute Installation des Produkts würde keine Zeile von " + kIni +
+                      " ändern.",
+                  "Es wurde kein Fehler gefunden."}),
+              german.lines);
 }
 
-TEST_P(SupportCheck, BrokenRegistrationFileIsFoundAsTheReadersSeeIt)
+TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
 {
-    const std::string program = kSetupDir + "\\tvdds.exe";
     const struct
     {
         const char* what;
         std::string file;
-        std::string problem;
+        int exitCode;
+        std::vector<std::string> found;
     } cases[] = {
-        {"product missing from the list", Without(m_healthy, "NAME2=TIVORA\r\n"),
-         "Tivora is not listed in [BVS]: the practice software does not offer it. Install the "
-         "product again, which adds the entry."},
-        {"a gap in the list", Replaced(m_healthy, "NAME2=TIVORA", "NAME3=TIVORA"),
-         "NAME2 is missing in [BVS]: readers that count up from NAME1 stop there and do not see "
-         "the entries after it. Number the entries without a gap."},
-        {"a second list section", m_healthy + "[BVS]\r\nNAME1=XRAY\r\n",
-         "[BVS] stands 2 times in " + kIni +
-             ": readers see only the first one. Move the entries of the others into the first "
-             "and remove the other headers."},
-        // Wine's profile API skips the mark; Windows readers do not.
-        {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" + m_healthy,
-         kIni + " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
-                "section header. Save it again as ANSI text (without the three bytes EF BB BF)."},
+        {"product missing from the list",
+         Without(m_healthy, "NAME2=TIVORA\r\n"),
+         1,
+         {kNotOffered + "no entry of [BVS] that readers see names it (they see: XRAY)." +
+              kChangesBelow,
+          "PROBLEM: A line is missing before line 4 of " + kIni +
+              ". Install the product again: it writes NAME2=TIVORA there."}},
+        {"product behind an empty entry",
+         Replaced(m_healthy, "NAME2=TIVORA", "NAME2=\r\nNAME3=TIVORA"),
+         1,
+         {kNotOffered +
+              "its entry NAME3=TIVORA in [BVS] stands behind the place where readers that count "
+              "up from NAME1 stop: NAME2 is empty." +
+              kChangesBelow,
+          Rewritten(4, "NAME2=", "NAME2=TIVORA"), Removed(5, "NAME3=TIVORA")}},
+        {"a gap in the list",
+         Replaced(m_healthy, "NAME2=TIVORA", "NAME3=TIVORA"),
+         1,
+         {kNotOffered +
+              "its entry NAME3=TIVORA in [BVS] stands behind the place where readers that count "
+              "up from NAME1 stop: NAME2 is missing." +
+              kChangesBelow,
+          Removed(4, "NAME3=TIVORA"),
+          "PROBLEM: A line is missing before line 5 of " + kIni +
+              ". Install the product again: it writes NAME2=TIVORA there."}},
+        {"an empty entry hides the product and the next",
+         Replaced(m_healthy, "NAME1=XRAY", "NAME1=\r\nNAME3=XRAY"),
+         1,
+         {kNotOffered +
+              "its entry NAME2=TIVORA in [BVS] stands behind the place where readers that count "
+              "up from NAME1 stop: NAME1 is empty." +
+              kChangesBelow,
+          Rewritten(3, "NAME1=", "NAME1=TIVORA"), Rewritten(4, "NAME3=XRAY", "NAME2=XRAY"),
+          Removed(5, "NAME2=TIVORA")}},
+        {"another installation's program",
+         Replaced(m_healthy, "PATDATIMPORT=" + kProgram, "PATDATIMPORT=C:\\gone\\tvdds.exe"),
+         1,
+         {kNotOffered + "[TIVORA] calls \"C:\\gone\\tvdds.exe\", not this installation's program \"" +
+              kProgram + "\"." + kChangesBelow,
+          Rewritten(10, "PATDATIMPORT=C:\\gone\\tvdds.exe", "PATDATIMPORT=" + kProgram)}},
         // Wine's reader ends the header's name at its last "]".
-        {"a header Wine reads otherwise", Replaced(m_healthy, "[BVS]", "[BVS] ; list [old]"),
-         "Windows' own reader of " + kIni +
-             " reads it otherwise than Windows' rules for such files say (the list: XRAY, "
-             "TIVORA; PATDATIMPORT of [TIVORA]: " +
-             program +
-             "): a line of the file is read differently on this system. Correct the lines the "
-             "two readings differ in."},
-        {"an empty entry hides the next", Replaced(m_healthy, "NAME1=XRAY", "NAME1=\r\nNAME3=XRAY"),
-         "NAME1 in [BVS] is empty: readers that count up from NAME1 stop there and do not see "
-         "the entries after it. Number the entries without a gap."},
-        {"the program's path to a missing file",
-         Replaced(m_healthy, "PATDATIMPORT=" + program, "PATDATIMPORT=C:\\gone\\tvdds.exe"),
-         "PATDATIMPORT of [TIVORA] names a program that does not exist: \"C:\\gone\\tvdds.exe\". "
-         "Install the product again."},
+        {"a header Wine reads otherwise",
+         Replaced(m_healthy, "[BVS]", "[BVS] ; list [old]"),
+         1,
+         {kNotOffered + "Windows' own reader of " + kIni +
+              " does not find it in the list, where Windows' rules for such files find it (it "
+              "finds: nothing). A line of the file is read differently on this system: correct "
+              "the lines the two readings differ in.",
+          kNoChange}},
+        {"an older version's section",
+         Replaced(m_healthy, "VERSION=1.2", "VERSION=1.1"),
+         1,
+         {kOffered, Rewritten(13, "VERSION=1.1", "VERSION=1.2")}},
+        {"the product listed twice",
+         Replaced(m_healthy, "NAME2=TIVORA", "NAME2=TIVORA\r\nNAME3=TIVORA"),
+         1,
+         {kOffered, Removed(5, "NAME3=TIVORA")}},
+        {"another system in a second list section",
+         m_healthy + "[BVS]\r\nNAME1=ZORBEX\r\n",
+         1,
+         {kOffered, kNoChange,
+          "PROBLEM: The [BVS] section in line 14 of " + kIni +
+              " lists ZORBEX, which no reader sees: readers see only the first [BVS]. Ask the "
+              "vendors of these systems to install them again, or move their entries into the "
+              "first [BVS]."}},
+        // Wine's profile API skips the mark; Windows readers do not.
+        {"a UTF-8 byte-order mark",
+         "\xEF\xBB\xBF" + m_healthy,
+         1,
+         {kOffered,
+          "PROBLEM: " + kIni +
+              " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
+              "section header. Save it again as ANSI text (without the three bytes EF BB BF).",
+          kNoChange}},
+        // Wine's reader reads UTF-16BE text, which Windows reads as ANSI bytes.
+        {"UTF-16BE text",
+         Utf16Be(m_healthy),
+         1,
+         {kOffered, "PROBLEM: Installing the product again cannot register Tivora in " + kIni +
+                        ": the file is UTF-16BE text (it starts with the bytes FE FF), which "
+                        "Windows reads as ANSI bytes, so that no program finds its entries; "
+                        "restore the file from its newest backup, " +
+                        NewestBackup() +
+                        ", or save it again as ANSI text or as UTF-16LE (\"Unicode\")."}},
+        {"UTF-16LE text",
+         Utf16Le(m_healthy),
+         0,
+         {kOffered,
+          "NOTE: " + kIni +
+              " is UTF-16LE text (\"Unicode\"), which Windows reads and keeps as such; Tivora "
+              "reads and writes it as such too.",
+          kNoChange}},
     };
     for (const auto& c : cases)
     {
         ASSERT_NE(m_healthy, c.file) << c.what;
         WriteIni(c.file);
-        ExpectOnlyProblem(RunCheck(), c.problem, c.what);
+        ExpectFound(RunCheck(), c.exitCode, c.found, c.what);
     }
 }
 
@@ -198,13 +304,15 @@ TEST_P(SupportCheck, PerUserCopyWithoutTheProductIsFound)
     const CheckRun run = RunCheck();
     fs::remove(Prefix().UnixPath(copy));
     EXPECT_EQ(1, run.exitCode);
-    ASSERT_EQ(3u, run.lines.size());
+    ASSERT_EQ(5u, run.lines.size());
     const std::string start = "PROBLEM: " + copy + " is a per-user copy (VirtualStore, changed ";
     const std::string end = "; it does not list Tivora) that programs of this user read instead "
                             "of the shared file. Delete it, so that they read the shared file "
                             "again.";
-    EXPECT_EQ(0u, run.lines[1].find(start)) << run.lines[1];
-    EXPECT_EQ(run.lines[1].size() - end.size(), run.lines[1].rfind(end)) << run.lines[1];
+    EXPECT_EQ((std::vector<std::string>{kHeading, kOffered, kNoChange}),
+              std::vector<std::string>(run.lines.begin(), run.lines.begin() + 3));
+    EXPECT_EQ(0u, run.lines[3].find(start)) << run.lines[3];
+    EXPECT_EQ(run.lines[3].size() - end.size(), run.lines[3].rfind(end)) << run.lines[3];
 }
 
 TEST_P(SupportCheck, BrokenSettingsAreFoundInTheViewTheProgramReads)
@@ -216,28 +324,34 @@ TEST_P(SupportCheck, BrokenSettingsAreFoundInTheViewTheProgramReads)
     const CheckRun otherView = RunCheck();
     Prefix().Wine({"reg", "delete", kKey, "/f", is32Bit ? "/reg:64" : "/reg:32"});
     SetValue("VddsIniWritten", "1");
-    EXPECT_EQ(1, otherView.exitCode);
-    EXPECT_EQ(
-        (std::vector<std::string>{
-            kHeading,
-            "PROBLEM: VddsIniWritten is not 1: the product was not registered in "
-            "vdds_mmi.ini yet, or its last registration failed. Run \"tvdds.exe "
-            "initsetup\" as an administrator, or install the product again, and read its "
-            "message.",
-            std::string("PROBLEM: VddsIniWritten is set only in the ") + (is32Bit ? "64" : "32") +
-                "-bit registry view, which the installed " + (is32Bit ? "32" : "64") +
-                "-bit program does not read: an installer for the other kind of Windows "
-                "program was used. Uninstall it and install the matching one.",
-            kSeeAbove}),
-        otherView.lines);
+    ExpectFound(otherView, 1,
+                {kOffered,
+                 "PROBLEM: VddsIniWritten is not 1: the product was not registered in "
+                 "vdds_mmi.ini yet, or its last registration failed. Run \"tvdds.exe "
+                 "initsetup\" as an administrator, or install the product again, and read its "
+                 "message.",
+                 std::string("PROBLEM: VddsIniWritten is set only in the ") +
+                     (is32Bit ? "64" : "32") + "-bit registry view, which the installed " +
+                     (is32Bit ? "32" : "64") +
+                     "-bit program does not read: an installer for the other kind of Windows "
+                     "program was used. Uninstall it and install the matching one.",
+                 kNoChange},
+                "only in the other view");
 
+    // The program's start-up refuses the relative path, and the pass would.
     SetValue("BaseAppPath", "Tivora");
     const CheckRun relative = RunCheck();
     SetValue("BaseAppPath", kSetupDir);
-    ExpectOnlyProblem(relative,
-                      "BaseAppPath in the registry is not an absolute path: \"Tivora\". Install "
-                      "the product again, or set it to the full path of the directory.",
-                      "relative BaseAppPath");
+    ExpectFound(relative, 3,
+                {"PROBLEM: The practice software offers Tivora on this computer and calls " +
+                     kProgram +
+                     ", but it cannot start: it shows \"ERROR: Application path does not exist, "
+                     "can't load configuration\". Install the product again.",
+                 "NOT CHECKED: What installing the product again would change in " + kIni +
+                     " cannot be told: the registration cannot run as the registry names the "
+                     "installation now (the installation directory in the registry is not an "
+                     "absolute path). Installing the product again is the remedy."},
+                "relative BaseAppPath");
 }
 
 TEST_P(SupportCheck, ChangesNothingInTheFilesOrTheRegistry)

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "../subsequence.h"
+#include "registration/iniedit.h"
+#include "registration/registrationpass.h"
 #include "vddsfixture.h"
 
 namespace
@@ -296,6 +298,39 @@ SystemReader OracleReader(BracketlessLine bracketless)
     };
 }
 
+// A line's bytes as the Latin-1 text LinesOfUtf16Le() gives for it.
+std::string Latin1Line(const std::string& bytes, bool utf16)
+{
+    if (!utf16)
+        return bytes;
+    const std::vector<std::string> lines = LinesOfUtf16Le(kUtf16Mark + bytes);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+// The file `lines` stood for with `changes` made, line by line in their
+// order, every line ending in CR LF.
+std::string WithChanges(const std::vector<std::string>& lines,
+                        const std::vector<LineChange>& changes, bool utf16)
+{
+    std::string text;
+    auto change = changes.begin();
+    for (size_t i = 0; i <= lines.size(); ++i)
+    {
+        bool kept = i < lines.size();
+        for (; change != changes.end() && change->line == i; ++change)
+        {
+            if (change->kind != LineChange::Kind::Add)
+                kept = false;
+            if (change->kind != LineChange::Kind::Remove)
+                text += Latin1Line(change->bytes, utf16) + "\r\n";
+        }
+        if (kept)
+            text += lines[i] + "\r\n";
+    }
+    EXPECT_TRUE(change == changes.end()) << "changes out of the file's order";
+    return utf16 ? AsUtf16Le(text) : text;
+}
+
 class RegistrationPropertyTest : public VddsFixture
 {
 protected:
@@ -389,4 +424,39 @@ TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeve
             << after;
     }
     EXPECT_GT(refused, 0) << "no generated file showed the readers apart";
+}
+
+// The lines the registration's plan adds, replaces and removes, made in the
+// old file, give exactly the bytes the pass writes; no plan, no change.
+TEST_F(RegistrationPropertyTest, ThePlannedLineChangesGiveTheBytesThePassWrites)
+{
+    for (unsigned seed = 1; seed <= 500; ++seed)
+    {
+        const std::string ansi = IniGenerator(seed).File();
+        const bool utf16 = seed % 2 == 1;
+        std::filesystem::remove_all(AppPath());
+        std::filesystem::create_directory(AppPath());
+        const std::string before = utf16 ? AsUtf16Le(ansi) : ansi;
+        SCOPED_TRACE("seed " + std::to_string(seed) + (utf16 ? " as UTF-16LE" : "") +
+                     ", file:\n" + ansi);
+        WriteFile(IniPath(), before);
+        std::string bytes;
+        RegistrationFileLines lines;
+        ASSERT_TRUE(ReadRegistrationFile(IniPath(), bytes, lines).Is(PassResult::Outcome::Done));
+        std::vector<LineChange> changes;
+        const PassResult plan = CVddsRegistration(wxString::FromUTF8(AppPath()), wxString(), false)
+                                    .PlanRegistration(lines, changes);
+
+        const std::string registered = RegisterInto(before, false);
+        if (plan.Is(PassResult::Outcome::AlreadyDone))
+        {
+            EXPECT_TRUE(changes.empty());
+            EXPECT_EQ(before, registered);
+            continue;
+        }
+        ASSERT_TRUE(plan.Is(PassResult::Outcome::Done)) << plan.Explanation();
+        EXPECT_FALSE(changes.empty());
+        EXPECT_EQ(registered, WithChanges(utf16 ? LinesOfUtf16Le(before) : LinesOfAnsi(before),
+                                          changes, utf16));
+    }
 }

@@ -1,11 +1,16 @@
+#include <memory>
+
 #include <wx/config.h>
 #include <wx/filefn.h>
 #include <wx/intl.h>
+#include <wx/log.h>
 #include <wx/msw/wrapwin.h>
 
+#include "app/configuration.h"
 #include "check/checks.h"
 #include "common/pathrules.h"
 #include "common/product.h"
+#include "registry/regchecker.h"
 
 namespace
 {
@@ -68,48 +73,46 @@ private:
     bool m_open = false;
 };
 
-// A directory value of the product: present, absolute and existing; the
-// directory as the program uses it, or an empty string.
-wxString CheckDirectoryValue(const ProductKey& key, const wxString& name, Findings& findings)
+// A value of the product's key as the program reads it, with one trailing
+// separator removed.
+wxString ReadProductPath(const wxString& name)
 {
-    wxString value;
-    if (!key.Read(name, value) || value.empty())
-    {
+    const std::unique_ptr<CRegChecker> checker(new CRegChecker(kClientKeyPath, name));
+    return StripOneTrailingSeparator(checker->GetValue(wxString()));
+}
+
+// The data directory, whose configuration directory's rights the program
+// opens: present, absolute and existing.
+void CheckDataPath(const wxString& dir, Findings& findings)
+{
+    if (dir.empty())
         findings.Problem(wxString::Format(
             _("%s is not set in the registry: the product's installation is incomplete. Install it "
               "again."),
-            name));
-        return wxString();
-    }
-    const wxString dir = StripOneTrailingSeparator(value);
-    if (!IsUsableInstallPath(dir))
-    {
+            kDataPathValue));
+    else if (!IsUsableInstallPath(dir))
         findings.Problem(wxString::Format(
             _("%s in the registry is not an absolute path: \"%s\". Install the product again, or "
               "set it to the full path of the directory."),
-            name, value));
-        return wxString();
-    }
-    if (!wxDirExists(dir))
-    {
+            kDataPathValue, dir));
+    else if (!wxDirExists(dir))
         findings.Problem(wxString::Format(
             _("%s in the registry names a directory that does not exist: \"%s\". Install the "
               "product again."),
-            name, value));
-        return wxString();
-    }
-    return dir;
+            kDataPathValue, dir));
 }
 
-void CheckOtherView(const ProductKey& own, Findings& findings)
+// Values the program would read that only the other registry view holds.
+void CheckOtherView(Findings& findings)
 {
     const ProductKey other(kOtherView);
     if (!other.Exists())
         return;
     for (const wxString& name : {kAppPathValue, kDataPathValue, kRegisteredValue})
     {
-        wxString ownText, otherText;
-        if (other.Read(name, otherText) && !own.Read(name, ownText))
+        wxString otherText;
+        if (other.Read(name, otherText) &&
+            CRegChecker(kClientKeyPath, name).GetValue(wxString()).empty())
             findings.Problem(wxString::Format(
                 _("%s is set only in the %d-bit registry view, which the installed %d-bit program "
                   "does not read: an installer for the other kind of Windows program was used. "
@@ -120,36 +123,41 @@ void CheckOtherView(const ProductKey& own, Findings& findings)
 
 } // namespace
 
-Installation CheckSettings(Findings& findings)
+Installation ReadInstallation()
 {
     Installation installation;
     // The system's own Windows directory, whatever this process would be
     // shown on a terminal server.
     wchar_t buffer[MAX_PATH];
     const UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
-    const wxString windowsDir =
-        length > 0 && length < MAX_PATH ? wxString(buffer, length) : wxString();
-    if (windowsDir.empty())
-        findings.CouldNotCheck(_("The system's Windows directory is unknown."));
-    else
-        installation.registrationFile = windowsDir + wxS("\\") + kRegistrationFileName;
+    if (length > 0 && length < MAX_PATH)
+        installation.registrationFile = wxString(buffer, length) + wxS("\\") + kRegistrationFileName;
 
-    const ProductKey own(kOwnView);
-    if (!own.Exists())
-    {
+    // A value that cannot be read is judged, not logged.
+    const wxLogNull quiet;
+    const CRegistryKey key(kClientKeyPath);
+    installation.keyExists = key.Exists();
+    wxString appPath;
+    installation.startUpRefusal = CheckAppPath(key, appPath);
+    installation.appPath = ReadProductPath(kAppPathValue);
+    installation.dataPath = ReadProductPath(kDataPathValue);
+    if (!installation.dataPath.empty())
+        installation.dataConfigPath = installation.dataPath + wxS("\\") + kDataConfigDirName;
+    return installation;
+}
+
+void CheckSettings(const Installation& installation, const Answered& answered,
+                   Findings& findings)
+{
+    const wxLogNull quiet;
+    if (!answered.startUp && !installation.startUpRefusal.empty())
         findings.Problem(wxString::Format(
-            _("The product's registry key %s is missing in the %d-bit registry view that the "
-              "installed program reads. Install the product again."),
-            kClientKeyPath, ViewBits(kOwnView)));
-    }
-    else
+            _("tvdds.exe cannot start: it shows \"%s\". Install the product again."),
+            installation.startUpRefusal));
+    if (installation.keyExists)
     {
-        installation.appPath = CheckDirectoryValue(own, kAppPathValue, findings);
-        const wxString dataPath = CheckDirectoryValue(own, kDataPathValue, findings);
-        if (!dataPath.empty())
-            installation.dataConfigPath = dataPath + wxS("\\") + kDataConfigDirName;
-        wxString registered;
-        if (!own.Read(kRegisteredValue, registered) || registered != wxS("1"))
+        CheckDataPath(installation.dataPath, findings);
+        if (CRegChecker(kClientKeyPath, kRegisteredValue).GetValue(wxString()) != wxS("1"))
             findings.Problem(wxString::Format(
                 _("%s is not 1: the product was not registered in vdds_mmi.ini yet, or its last "
                   "registration failed. Run \"tvdds.exe initsetup\" as an administrator, or "
@@ -158,6 +166,5 @@ Installation CheckSettings(Findings& findings)
                 kRegisteredValue));
     }
     if (HasOtherView())
-        CheckOtherView(own, findings);
-    return installation;
+        CheckOtherView(findings);
 }

@@ -1,7 +1,6 @@
 #include <wx/filefn.h>
 #include <wx/intl.h>
 #include <wx/log.h>
-#include <wx/utils.h>
 #include <wx/msw/wrapwin.h>
 
 #include <aclapi.h>
@@ -9,7 +8,6 @@
 #include "check/checks.h"
 #include "common/product.h"
 #include "registration/accessrights.h"
-#include "starter/launchrules.h"
 
 namespace
 {
@@ -101,8 +99,16 @@ void CheckOpenRights(const wxString& path, Findings& findings)
 
 void CheckRights(const Installation& installation, Findings& findings)
 {
-    if (!installation.registrationFile.empty() && wxFileExists(installation.registrationFile))
-        CheckOpenRights(installation.registrationFile, findings);
+    const wxString& file = installation.registrationFile;
+    if (!file.empty() && wxFileExists(file))
+    {
+        if (::GetFileAttributesW(file.wc_str()) & FILE_ATTRIBUTE_READONLY)
+            findings.Problem(wxString::Format(
+                _("%s is read-only: no imaging system can register in it. Remove the read-only "
+                  "attribute (Properties), then install the product again."),
+                file));
+        CheckOpenRights(file, findings);
+    }
     const wxString& conf = installation.dataConfigPath;
     if (conf.empty())
         return;
@@ -133,18 +139,4 @@ void CheckRights(const Installation& installation, Findings& findings)
         return;
     }
     CheckOpenRights(conf, findings);
-}
-
-void CheckClient(Findings& findings)
-{
-    // The check stands beside the program, so it looks where the program
-    // does.
-    if (!FindOwnClient().empty())
-        return;
-    wxString searchPath;
-    wxGetEnv(wxS("PATH"), &searchPath);
-    findings.Problem(wxString::Format(
-        _("%s, the imaging client, is found neither beside tvdds.exe nor in an absolute directory "
-          "of the search path (%s): opening an X-ray fails. Install the imaging client."),
-        kClientFileName, searchPath));
 }

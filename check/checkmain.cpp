@@ -1,5 +1,6 @@
-// tvdds-check: tells a support technician why the practice software does not
-// offer the product. Reads and never writes; one line per finding; exit code
+// tvdds-check: tells a support technician whether the practice software
+// offers the product, and if not, why and what installing it again would
+// change. Reads and never writes; one line per finding; exit code
 // 0 when nothing was wrong, 1 when problems were found, 2 when a part could
 // not be checked, 3 when both.
 #include <conio.h>
@@ -45,6 +46,11 @@ bool PersonMustCloseTheWindow()
 
 } // namespace
 
+void Findings::Answer(const wxString& text)
+{
+    m_lines.push_back(text);
+}
+
 void Findings::Problem(const wxString& text)
 {
     m_lines.push_back(_("PROBLEM: ") + text);
@@ -83,12 +89,20 @@ int main(int argc, char** argv)
                         wxPathOnly(wxStandardPaths::Get().GetExecutablePath()) + wxS("\\lang"));
     }
 
+    // In the order a technician works: the answer, what stops readers, what
+    // installing again would change, other vendors' lines, rights and
+    // copies, the client.
     Findings findings;
-    const Installation installation = CheckSettings(findings);
-    CheckRegistrationFile(installation, findings);
-    CheckCopies(findings);
+    const Installation installation = ReadInstallation();
+    const FileState file = ReadRegistration(installation);
+    const Answered answered = AnswerWhetherOffered(installation, file, findings);
+    CheckWhatStopsReaders(installation, file, answered, findings);
+    CheckSettings(installation, answered, findings);
+    CheckWhatInstallingAgainChanges(installation, file, answered, findings);
+    CheckOtherVendorsLines(installation, file, findings);
     CheckRights(installation, findings);
-    CheckClient(findings);
+    CheckCopies(findings);
+    CheckClient(installation, answered, findings);
 
     Write(wxString::Format(_("Tivora check of %s"), installation.registrationFile) + wxS("\r\n"));
     for (const wxString& line : findings.Lines())
