@@ -137,10 +137,9 @@ HANDLE OpenItself(const std::wstring& path, DWORD access,
 // opens that read, write or delete, hence the right to list it.
 HANDLE HoldDirectory(const std::wstring& dir)
 {
-    return OpenItself(dir,
-                      FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER |
-                          FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE);
+    return OpenItself(
+        dir, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 Look Examine(HANDLE handle, const std::wstring& path)
@@ -386,9 +385,8 @@ Verdict CheckEntry(const std::wstring& path, const std::wstring& relative, Pass 
     if (!seen || !IsOurs(relative, look.IsDirectory()))
         return Judge(look, path, Reach::Contents, Finding::Changeable, trusted);
     if (pass == Pass::BeforeWriting)
-        return look.IsDirectory()
-                   ? Judge(look, path, Reach::Contents, Finding::Changeable, trusted)
-                   : Verdict{};
+        return look.IsDirectory() ? Judge(look, path, Reach::Contents, Finding::Changeable, trusted)
+                                  : Verdict{};
     const Verdict sealed = Seal(path, look.IsDirectory());
     if (sealed.finding != Finding::Sound)
         return sealed;
@@ -430,8 +428,7 @@ Verdict CheckContents(const std::wstring& dir, Pass pass, const TrustedAccounts&
 // they still could. Its owner, and whoever may change its rights, must be
 // trusted already: a handle opened before keeps the right to change them
 // back after the installer has set its own.
-Verdict PrepareExisting(const Handle& held, const std::wstring& dir,
-                        const TrustedAccounts& trusted)
+Verdict PrepareExisting(const Handle& held, const std::wstring& dir, const TrustedAccounts& trusted)
 {
     Verdict verdict = JudgeHeldDirectory(held, dir, Reach::Rights, trusted);
     if (verdict.finding == Finding::Sound)
@@ -511,8 +508,8 @@ bool IsSameDirectory(const std::wstring& a, const std::wstring& b)
 Removal CanBeRemoved(const std::wstring& path)
 {
     const Handle file(::CreateFileW(path.c_str(), DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.Valid())
     {
         const DWORD error = ::GetLastError();
@@ -532,8 +529,7 @@ Removal CanBeRemoved(const std::wstring& path)
     const bool takenBack =
         ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
                                      sizeof(disposition)) &&
-        ::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard,
-                                       sizeof(standard)) &&
+        ::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard, sizeof(standard)) &&
         !standard.DeletePending;
     return takenBack ? Removal::Removable : Removal::MarkKept;
 }

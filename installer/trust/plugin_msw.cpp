@@ -147,5 +147,6 @@ TVDDS_PLUGIN_FUNCTION(SameDirectory)
 TVDDS_PLUGIN_FUNCTION(CanRemove)
 {
     AnswerAbout(top, stringSize,
-                [](const std::wstring& file) { return std::wstring(RemovalName(CanBeRemoved(file))); });
+                [](const std::wstring& file)
+                { return std::wstring(RemovalName(CanBeRemoved(file))); });
 }

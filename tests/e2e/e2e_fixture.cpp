@@ -224,8 +224,9 @@ BoxRun InstallerFixture::InstallSilently(Station station, const std::string& log
                       station);
 }
 
-std::string InstallerFixture::InstallOverOtherVendors(
-    const std::string& dir, const std::map<std::string, std::string>& environment)
+std::string
+InstallerFixture::InstallOverOtherVendors(const std::string& dir,
+                                          const std::map<std::string, std::string>& environment)
 {
     WriteIni(kOtherVendors);
     const BoxRun installed =

@@ -424,8 +424,9 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
               ListAsReadersSeeIt());
     EXPECT_NE(std::string::npos,
               ReadAll(Prefix().UnixPath(log))
-                  .find(kSetupDir + "\\tvdds-check.exe could not be removed before it is written; "
-                                    "not installed completely, not registered\r\nexit code 1603\r\n"))
+                  .find(kSetupDir +
+                        "\\tvdds-check.exe could not be removed before it is written; "
+                        "not installed completely, not registered\r\nexit code 1603\r\n"))
         << ReadAll(Prefix().UnixPath(log));
     fs::remove_all(Installed(""));
 
@@ -540,7 +541,8 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
              fs::permissions(unixDir, fs::perms::all);
          },
          dir, 1625,
-         dir + " holds " + dir + "\\version.dll, which others may change and which is not written anew"},
+         dir + " holds " + dir +
+             "\\version.dll, which others may change and which is not written anew"},
         {"a catalog folder others may change",
          [&]
          {
@@ -549,9 +551,9 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
          },
          dir, 1625,
          dir + " holds " + dir + "\\lang, which others may change and which is not written anew"},
-        {"a backup others may change",
-         [&] { plant(backup, fs::perms(0666)); }, dir, 1625,
-         dir + " holds " + dir + "\\" + backup + ", which others may change and which is not written anew"},
+        {"a backup others may change", [&] { plant(backup, fs::perms(0666)); }, dir, 1625,
+         dir + " holds " + dir + "\\" + backup +
+             ", which others may change and which is not written anew"},
         {"a tree deeper than the installer looks",
          [&] { fs::create_directories(Prefix().UnixPath(dir + tooDeep)); }, dir, 1625,
          dir + " holds " + dir + tooDeep + ", deeper than the installer looks"},
@@ -726,7 +728,8 @@ TEST_P(Installer, DirectoriesAreToldApartByWhatTheyAreNotByTheirNames)
 {
     const std::map<std::string, std::string> western{{"LC_ALL", "de_DE.UTF-8"}};
     const std::string earlier = "C:\\Praxis\\Strasse";
-    const std::string other = "C:\\Praxis\\Stra\xC3\x9F" "e";
+    const std::string other = "C:\\Praxis\\Stra\xC3\x9F"
+                              "e";
     const std::string registered = InstallOverOtherVendors(earlier, western);
     ASSERT_FALSE(HasFailure());
     const fs::path holdsCopies = Prefix().UnixPath(other);

@@ -188,8 +188,7 @@ bool HasShape(PSECURITY_DESCRIPTOR descriptor, const Row& row)
 std::string Verdicts(bool contents, bool place, bool root, bool rights)
 {
     const auto word = [](bool may) { return may ? "others may" : "only trusted"; };
-    return std::string(word(contents)) + "/" + word(place) + "/" + word(root) + "/" +
-           word(rights);
+    return std::string(word(contents)) + "/" + word(place) + "/" + word(root) + "/" + word(rights);
 }
 
 } // namespace
