@@ -8,20 +8,25 @@
 ; sequences the steps, messages, log lines and exit codes.
 ; With SIGN, the uninstaller and the installer are signed as they are made.
 ; Silent use: setup.exe /S [/D=C:\install dir]   (/D= comes last, unquoted)
-; Exit codes: 0 installed and registered; 1603 installed, but the product
-; could not be registered in vdds_mmi.ini; 740 not run as administrator;
-; 1638 a newer version is installed, nothing changed; 1639 the installation
-; directory's name cannot be written in the ANSI code page, nothing
-; installed; 1627 an earlier installation in another directory or of the
-; other build could not be removed, or others could have changed it,
-; nothing installed; 1625 others may change the installation directory, a
-; directory above it or an entry in it that is not ours, or a link is on
-; the way, nothing installed.
+; Exit codes: 0 installed and registered; 1603 not registered: installed,
+; but the registration in vdds_mmi.ini failed, or the files could not be
+; written or given their rights, or the installation directory's rights
+; could not be set (the message and the log say which, and what stays);
+; 740 not run as administrator; 1638 a newer version is installed, nothing
+; changed; 1639 the installation directory's name cannot be written in the
+; ANSI code page, nothing installed; 1627 an earlier installation in another
+; directory or of the other build could not be removed, or others could have
+; changed it, nothing installed; 1625 others own or may change the
+; installation directory, a directory above it or an entry in it that the
+; installer does not write anew, a link is on the way, or its tree is too
+; deep, nothing installed.
 ; The uninstall, run as QuietUninstallString or UninstallString (also with
 ; " /S" appended) says, ends when it is done: 0 removed; 1603 removed, but
-; the registration in vdds_mmi.ini could not be removed; 1627 the program is
-; in use, and the installation stays whole, registered; 1605 no installation
-; of ours in that directory, nothing changed. "/KEEPREGISTRATION" leaves the
+; the registration in vdds_mmi.ini could not be removed, or whether the
+; program is in use could not be found out, nothing else changed; 1627 the
+; program is in use, and the installation stays (registered again, unless
+; the message and the log say otherwise); 1605 no installation of ours in
+; that directory, nothing changed. "/KEEPREGISTRATION" leaves the
 ; registration to the installation that replaces this one.
 
 Unicode true
@@ -82,32 +87,46 @@ ShowInstDetails show
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "German"
 
+; For the messages of an install that stops after it removed an earlier
+; installation: which one, and what vdds_mmi.ini still calls.
+Var Removed
+
 LangString ADMIN_REQUIRED ${LANG_ENGLISH} "Administrator rights are required."
 LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich."
-LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again."
+LangString NOT_REGISTERED ${LANG_ENGLISH} "Tivora could not be registered in vdds_mmi.ini. The reason is in the program's message before this one. Installing again tries the registration again.$Removed"
 LangString DIRECTORY_NOT_PROTECTED ${LANG_ENGLISH} "The rights of the installation directory $INSTDIR could not be set so that only administrators may change it. Nothing was installed."
 LangString DIRECTORY_NOT_PROTECTED ${LANG_GERMAN} "Die Rechte des Installationsverzeichnisses $INSTDIR ließen sich nicht so setzen, dass nur Administratoren es ändern können. Es wurde nichts installiert."
-LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed. Uninstall it, or remove what holds its files open, then install again."
-LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert. Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
-LangString EARLIER_NOT_PROTECTED ${LANG_ENGLISH} "The earlier installation in $1 could have been changed by users other than administrators ($4), so its uninstaller is not run. Nothing was installed. Remove the extra rights, or the installation by hand, then install again."
-LangString EARLIER_NOT_PROTECTED ${LANG_GERMAN} "Die frühere Installation in $1 könnten auch andere Benutzer als Administratoren geändert haben ($4); ihr Deinstallationsprogramm wird daher nicht ausgeführt. Es wurde nichts installiert. Entfernen Sie die zusätzlichen Rechte oder die Installation von Hand, dann installieren Sie erneut."
+LangString EARLIER_NOT_REMOVED ${LANG_ENGLISH} "The earlier installation in $1 could not be removed (its uninstaller ended with $2). Nothing was installed.$Removed Uninstall it, or remove what holds its files open, then install again."
+LangString EARLIER_NOT_REMOVED ${LANG_GERMAN} "Die frühere Installation in $1 ließ sich nicht entfernen (ihr Deinstallationsprogramm endete mit $2). Es wurde nichts installiert.$Removed Deinstallieren Sie sie, oder beenden Sie, was ihre Dateien geöffnet hält, dann installieren Sie erneut."
+LangString EARLIER_NOT_PROTECTED ${LANG_ENGLISH} "The earlier installation in $1 could have been changed by users other than administrators ($4), so its uninstaller is not run. Nothing was installed.$Removed Remove the extra rights, or the installation by hand, then install again."
+LangString EARLIER_NOT_PROTECTED ${LANG_GERMAN} "Die frühere Installation in $1 könnten auch andere Benutzer als Administratoren geändert haben ($4); ihr Deinstallationsprogramm wird daher nicht ausgeführt. Es wurde nichts installiert.$Removed Entfernen Sie die zusätzlichen Rechte oder die Installation von Hand, dann installieren Sie erneut."
+LangString EARLIER_REMOVED ${LANG_ENGLISH} " The earlier installation in $1 was removed; until Tivora is registered again, vdds_mmi.ini still calls its program $1\tvdds.exe."
+LangString EARLIER_REMOVED ${LANG_GERMAN} " Die frühere Installation in $1 wurde entfernt; bis Tivora wieder eingetragen ist, ruft vdds_mmi.ini weiter ihr Programm $1\tvdds.exe auf."
 LangString DIRECTORY_ABOVE_CHANGEABLE ${LANG_ENGLISH} "Users other than administrators may rename, delete or change the rights of $1, which holds the installation directory $INSTDIR, and could put another program in its place. Nothing was installed. Choose a directory below Program Files."
 LangString DIRECTORY_ABOVE_CHANGEABLE ${LANG_GERMAN} "Andere Benutzer als Administratoren dürfen $1, das das Installationsverzeichnis $INSTDIR enthält, umbenennen, löschen oder seine Rechte ändern und so ein anderes Programm an seine Stelle setzen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis unterhalb von Programme (Program Files)."
 LangString DIRECTORY_HOLDS_LINK ${LANG_ENGLISH} "$1 is a link, a junction or a file with a second name, on the way to or inside the installation directory $INSTDIR. Nothing was installed. Remove it, or choose a new directory below Program Files."
 LangString DIRECTORY_HOLDS_LINK ${LANG_GERMAN} "$1 ist eine Verknüpfung, ein Verzeichnisverbindungspunkt oder eine Datei mit einem zweiten Namen, auf dem Weg zum oder im Installationsverzeichnis $INSTDIR. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
-LangString DIRECTORY_HOLDS_FOREIGN ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, which is not part of Tivora and which users other than administrators may change. The installer runs programs there with administrator rights. Nothing was installed. Remove it, or choose a new directory below Program Files."
-LangString DIRECTORY_HOLDS_FOREIGN ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, das nicht zu Tivora gehört und das auch andere Benutzer als Administratoren ändern dürfen. Das Installationsprogramm führt dort Programme mit Administratorrechten aus. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
-LangString FILES_NOT_PROTECTED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. Tivora was not registered. Close what holds it open, then install again."
-LangString FILES_NOT_PROTECTED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Tivora wurde nicht eingetragen. Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
+LangString DIRECTORY_HOLDS_FOREIGN ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, which users other than administrators may change and which the installer does not write anew. The installer runs programs there with administrator rights. Nothing was installed. Remove it, or choose a new directory below Program Files."
+LangString DIRECTORY_HOLDS_FOREIGN ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, das auch andere Benutzer als Administratoren ändern dürfen und das das Installationsprogramm nicht neu schreibt. Das Installationsprogramm führt dort Programme mit Administratorrechten aus. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
+LangString DIRECTORY_NOT_OURS ${LANG_ENGLISH} "The installation directory $INSTDIR belongs to a user other than an administrator, or others may change its rights, and could change them back after the installer set its own. Nothing was installed. Choose a new directory below Program Files, or have an administrator create this one."
+LangString DIRECTORY_NOT_OURS ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR gehört einem anderen Benutzer als einem Administrator, oder andere dürfen seine Rechte ändern und könnten sie zurücksetzen, nachdem das Installationsprogramm seine eigenen gesetzt hat. Es wurde nichts installiert. Wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files), oder lassen Sie dieses von einem Administrator anlegen."
+LangString DIRECTORY_TOO_DEEP ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, deeper below it than the installer looks. Nothing was installed. Remove it, or choose a new directory below Program Files."
+LangString DIRECTORY_TOO_DEEP ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, tiefer darin, als das Installationsprogramm nachsieht. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
+LangString FILES_NOT_PROTECTED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. Tivora is not installed completely in $INSTDIR and was not registered there.$Removed Close what holds it open, then install again."
+LangString FILES_NOT_PROTECTED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Tivora ist in $INSTDIR nicht vollständig installiert und dort nicht eingetragen.$Removed Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
 LangString PROGRAM_IN_USE ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed and registered. Close the program, or what holds it open, then uninstall again."
 LangString PROGRAM_IN_USE ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert und eingetragen. Beenden Sie das Programm oder was es geöffnet hält, dann deinstallieren Sie erneut."
+LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed, but it was taken out of vdds_mmi.ini and could not be entered again (the reason is in the program's message before this one). Close the program, then uninstall again, or install again to register it."
+LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert, wurde aber aus vdds_mmi.ini entfernt und ließ sich nicht wieder eintragen (den Grund nennt die Meldung des Programms vor dieser). Beenden Sie das Programm und deinstallieren Sie erneut, oder installieren Sie erneut, um es einzutragen."
+LangString PROGRAM_MARK_KEPT ${LANG_ENGLISH} "Whether $INSTDIR\tvdds.exe is in use could not be found out without marking it for deletion, and the system kept that mark: the program may be gone. Tivora was not uninstalled otherwise; its registration, settings, other files and uninstall entry stay. Install Tivora again, then uninstall it."
+LangString PROGRAM_MARK_KEPT ${LANG_GERMAN} "Ob $INSTDIR\tvdds.exe verwendet wird, ließ sich nur durch eine Löschmarkierung feststellen, und das System hat diese Markierung behalten: das Programm ist womöglich entfernt. Sonst wurde Tivora nicht deinstalliert; Eintragung, Einstellungen, übrige Dateien und Deinstallationseintrag bleiben. Installieren Sie Tivora erneut, dann deinstallieren Sie es."
 LangString NOT_AN_INSTALLATION ${LANG_ENGLISH} "$INSTDIR holds no installation of Tivora. Nothing was changed."
 LangString NOT_AN_INSTALLATION ${LANG_GERMAN} "$INSTDIR enthält keine Installation von Tivora. Es wurde nichts geändert."
 LangString DIRECTORY_NOT_ANSI ${LANG_ENGLISH} "The installation directory $INSTDIR has characters that vdds_mmi.ini cannot hold in this system's character set, so practice software could not call Tivora there. Nothing was installed. Choose a directory whose name has none of them."
 LangString DIRECTORY_NOT_ANSI ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält Zeichen, die vdds_mmi.ini im Zeichensatz dieses Systems nicht aufnehmen kann; die Praxissoftware könnte Tivora dort nicht aufrufen. Es wurde nichts installiert. Wählen Sie ein Verzeichnis, in dessen Namen keines davon vorkommt."
 LangString NEWER_INSTALLED ${LANG_ENGLISH} "A newer version of Tivora ($0) is installed. Nothing was changed. To install this older version, uninstall the newer one first."
 LangString NEWER_INSTALLED ${LANG_GERMAN} "Eine neuere Version von Tivora ($0) ist installiert. Es wurde nichts geändert. Um diese ältere Version zu installieren, deinstallieren Sie zuerst die neuere."
-LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal."
+LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini eingetragen werden. Den Grund nennt die Meldung des Programms vor dieser. Eine erneute Installation versucht die Eintragung noch einmal.$Removed"
 
 ; The registry view the program itself reads: the 64-bit view for the
 ; x86_64 build, the redirected 32-bit view for the 32-bit build.
@@ -178,9 +197,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; re-permissioned by others, one that is missing is created with the
 ; installation directory's rights (the rights Program Files has: owner the
 ; Administrators group, full control for SYSTEM and the administrators,
-; read and run for the users, nothing inherited), an existing one gets
-; those rights and may hold only what an installation of ours put there
-; and what only administrators may change, and no link is on the way.
+; read and run for the users, nothing inherited), and an existing one is
+; judged as it is (its owner and rights, everything in it, no link on the
+; way) before it gets those rights, so that one refused stays unchanged.
 !macro PrepareInstallationDirectory
   tvddstrust::PrepareInstallationDirectory "$INSTDIR"
   Pop $0
@@ -188,10 +207,14 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   Pop $2
   ${If} $0 == "changeable above"
     !insertmacro StopWith "$(DIRECTORY_ABOVE_CHANGEABLE)" "others may rename, delete or re-permission $1, above $INSTDIR; nothing installed" 1625
+  ${ElseIf} $0 == "foreign directory"
+    !insertmacro StopWith "$(DIRECTORY_NOT_OURS)" "$INSTDIR has an owner or rights others may change; nothing installed" 1625
   ${ElseIf} $0 == "link"
     !insertmacro StopWith "$(DIRECTORY_HOLDS_LINK)" "$1 is a link or a file with a second name; nothing installed" 1625
   ${ElseIf} $0 == "changeable"
-    !insertmacro StopWith "$(DIRECTORY_HOLDS_FOREIGN)" "$INSTDIR holds $1, which is not ours and which others may change; nothing installed" 1625
+    !insertmacro StopWith "$(DIRECTORY_HOLDS_FOREIGN)" "$INSTDIR holds $1, which others may change and which is not written anew; nothing installed" 1625
+  ${ElseIf} $0 == "too deep"
+    !insertmacro StopWith "$(DIRECTORY_TOO_DEEP)" "$INSTDIR holds $1, deeper than the installer looks; nothing installed" 1625
   ${ElseIf} $0 != "sound"
     DetailPrint "The rights of $1 could not be set ($2)"
     !insertmacro StopWith "$(DIRECTORY_NOT_PROTECTED)" "the rights of $1 could not be set ($2); nothing installed" 1603
@@ -204,7 +227,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   Delete "${PATH}"
   ${If} ${FileExists} "${PATH}"
     StrCpy $1 "${PATH}"
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be removed before it is written; not registered" 1603
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be removed before it is written; not installed completely, not registered" 1603
   ${EndIf}
 !macroend
 
@@ -213,15 +236,51 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   File "/oname=${NAME}" "${SOURCE}"
 !macroend
 
-; Every file and folder of ours ends with the installation directory's owner
-; and rights, whatever was there before.
+!macro WriteFiles
+  SetOutPath "$INSTDIR"
+  !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
+  !insertmacro WriteAnew tvdds-check.exe "${CHECK}"
+  !insertmacro RemoveBeforeWriting "$INSTDIR\uninstall.exe"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
+  !insertmacro WriteAnew tvdds.mo "${CATALOG}"
+  ; Nothing holds on to a directory the installer may remove, and what it
+  ; starts looks for nothing in a directory others may write.
+  SetOutPath "$SYSDIR"
+!macroend
+
+; The files beside the program and the uninstaller, which the uninstall
+; removes after the program, and an install that stops after writing them
+; removes again.
+!macro RemoveSupportFiles
+  Delete "$INSTDIR\tvdds-check.exe"
+  Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
+  RMDir "$INSTDIR\lang\de\LC_MESSAGES"
+  RMDir "$INSTDIR\lang\de"
+  RMDir "$INSTDIR\lang"
+!macroend
+
+; An install that stops because an earlier installation elsewhere stays
+; leaves nothing of its own behind; backups of vdds_mmi.ini keep the
+; directory.
+!macro RemoveWhatWasWritten
+  Delete "$INSTDIR\tvdds.exe"
+  !insertmacro RemoveSupportFiles
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+!macroend
+
+; The installation directory itself and every file and folder of ours in it
+; end with the installation directory's owner and rights, whatever was
+; there before, and then nothing in it, nor the directory, nor one above,
+; may be changed by others: checked by owner and rights, not by name.
 !macro SealInstallation
   tvddstrust::SealInstallation "$INSTDIR"
   Pop $0
   Pop $1
   Pop $2
   ${If} $0 != "sound"
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "the rights of $1 could not be set ($0, $2); not registered" 1603
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "the rights of $1 could not be set or others may change it ($0, $2); not installed completely, not registered" 1603
   ${EndIf}
 !macroend
 
@@ -234,49 +293,68 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; said, nothing is installed and its uninstaller stays. Its uninstaller
 ; runs elevated, so it is not run at all where anyone but SYSTEM, the
 ; administrators, TrustedInstaller and the installing account could have
-; changed it, its directory or one above. Only 64-bit Windows has the other
-; build's view.
-!macro RemoveInstallationIn VIEW SAME_VIEW
+; changed it, its directory or one above.
+; WHERE "same" removes the other build's installation in this installation
+; directory, before anything is written there, which its uninstaller would
+; take away again (one of this build there is repaired in place); WHERE
+; "different" removes one in another directory, once this installation's
+; files are written and sealed, so that a failure before leaves it whole and
+; registered, and removes those files again where it stays.
+!macro RemoveInstallationIn VIEW WHERE
   !insertmacro ${VIEW}
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   !insertmacro UseProgramRegistryView
+  StrCpy $6 ""
   ${If} $1 != ""
   ${AndIf} ${FileExists} "$1\uninstall.exe"
-    ${If} ${SAME_VIEW} == 0
-    ${OrIf} $1 != $INSTDIR
-      tvddstrust::CheckEarlierInstallation "$1"
-      Pop $3
-      Pop $4
-      Pop $5
-      ${If} $3 != "sound"
-        !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 could have been changed by others ($3: $4); its uninstaller was not run; nothing installed" 1627
-      ${EndIf}
-      DetailPrint "Removing the installation in $1"
-      ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
-      DetailPrint "Its uninstaller ended with $2"
-      !insertmacro Log "earlier installation in $1: its uninstaller ended with $2"
-      ${If} ${FileExists} "$1\tvdds.exe"
-        !insertmacro StopWith "$(EARLIER_NOT_REMOVED)" "the earlier installation in $1 is still there; nothing installed" 1627
-      ${EndIf}
-      ; Uninstallers that run in place leave themselves behind. The directory
-      ; goes when it is empty, unless this installation is about to fill it.
-      Delete "$1\uninstall.exe"
-      ${If} $1 != $INSTDIR
-        RMDir "$1"
-      ${EndIf}
+    tvddstrust::SameDirectory "$1" "$INSTDIR"
+    Pop $6
+  ${EndIf}
+  ${If} $6 == ${WHERE}
+    tvddstrust::CheckEarlierInstallation "$1"
+    Pop $3
+    Pop $4
+    Pop $5
+    ${If} $3 != "sound"
+      !if ${WHERE} == different
+        !insertmacro RemoveWhatWasWritten
+      !endif
+      !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 could have been changed by others ($3: $4); its uninstaller was not run; nothing installed" 1627
     ${EndIf}
+    DetailPrint "Removing the installation in $1"
+    ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
+    DetailPrint "Its uninstaller ended with $2"
+    !insertmacro Log "earlier installation in $1: its uninstaller ended with $2"
+    ${If} ${FileExists} "$1\tvdds.exe"
+      !if ${WHERE} == different
+        !insertmacro RemoveWhatWasWritten
+      !endif
+      !insertmacro StopWith "$(EARLIER_NOT_REMOVED)" "the earlier installation in $1 is still there; nothing installed" 1627
+    ${EndIf}
+    ; Uninstallers that run in place leave themselves behind. The directory
+    ; goes when it is empty, unless it is this installation's.
+    Delete "$1\uninstall.exe"
+    !if ${WHERE} == different
+      RMDir "$1"
+    !endif
+    StrCpy $Removed "$Removed$(EARLIER_REMOVED)"
   ${EndIf}
 !macroend
 
-!macro RemoveOtherInstallations
-  !insertmacro RemoveInstallationIn UseProgramRegistryView 1
+; Only 64-bit Windows has the other build's view.
+!macro RemoveOtherBuildsInstallationIn WHERE
   !if ${ARCH} == amd64
-    !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
+    !insertmacro RemoveInstallationIn UseOtherBuildRegistryView ${WHERE}
   !else
     ${If} ${RunningX64}
-      !insertmacro RemoveInstallationIn UseOtherBuildRegistryView 0
+      !insertmacro RemoveInstallationIn UseOtherBuildRegistryView ${WHERE}
     ${EndIf}
   !endif
+!macroend
+
+!macro RemoveInstallationsElsewhere
+  !insertmacro RemoveInstallationIn UseProgramRegistryView different
+  !insertmacro RemoveOtherBuildsInstallationIn different
 !macroend
 
 ; The log that deployment tools ask for with /LOG=path, or with the
@@ -285,8 +363,12 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; inherits the variable, writes its own reports there too.
 Var LogFile
 Var ExitCode
-; The uninstall's: "1" when an installation replacing this one ran it.
+; The uninstall's: "1" when an installation replacing this one ran it, "1"
+; once the program took its registration out, and "same" when it runs from
+; the directory it removes.
 Var Replaced
+Var Unregistered
+Var RunsInPlace
 
 !macro DefineWriteLogLine PREFIX
 Function ${PREFIX}WriteLogLine
@@ -464,26 +546,32 @@ FunctionEnd
 !macro TakeAppendedSilentSwitch
   System::Call 'kernel32::GetCommandLineW() w .r0'
   StrCpy $0 "$0" "" -3
-  StrCpy $1 "$INSTDIR" -2
   ${If} $0 S== " /S"
-  ${AndIf} $1 == $EXEDIR
-    StrCpy $INSTDIR $1
-    SetSilent silent
+    StrCpy $1 "$INSTDIR" -2
+    tvddstrust::SameDirectory "$1" "$EXEDIR"
+    Pop $2
+    ${If} $2 == "same"
+      StrCpy $INSTDIR $1
+      SetSilent silent
+    ${EndIf}
   ${EndIf}
 !macroend
 
 ; An uninstaller started for a directory that holds no installation of ours
 ; (its own directory, or the one the uninstall entry names, with an
-; uninstaller in it) changes nothing.
+; uninstaller in it) changes nothing. Whether two names are one directory
+; the plug-in finds out by what they open, not by how they are spelt.
 !macro RequireOwnInstallation
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  StrCpy $1 0
-  ${If} $INSTDIR == $EXEDIR
-  ${OrIf} $INSTDIR == $0
-    StrCpy $1 1
+  tvddstrust::SameDirectory "$INSTDIR" "$EXEDIR"
+  Pop $RunsInPlace
+  StrCpy $1 $RunsInPlace
+  ${If} $1 != "same"
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    tvddstrust::SameDirectory "$INSTDIR" "$0"
+    Pop $1
   ${EndIf}
   ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
-  ${OrIf} $1 == 0
+  ${OrIf} $1 != "same"
     !insertmacro StopWith "$(NOT_AN_INSTALLATION)" "$INSTDIR holds no installation of ours; nothing changed" 1605
   ${EndIf}
 !macroend
@@ -499,21 +587,16 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
-  ; Whatever refuses the installation directory does so before an earlier
-  ; installation is removed, whose registration would otherwise call a
-  ; program that is gone.
+  ; Whatever refuses the installation directory, or fails writing this
+  ; installation, does so before an earlier installation elsewhere is
+  ; removed, whose registration would otherwise call a program that is gone.
   !insertmacro RequireAnsiInstallationDirectory
   !insertmacro WaitForTheCleanUpOfAnEndedUninstall
   !insertmacro PrepareInstallationDirectory
-  !insertmacro RemoveOtherInstallations
-  SetOutPath "$INSTDIR"
-  !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
-  !insertmacro WriteAnew tvdds-check.exe "${CHECK}"
-  !insertmacro RemoveBeforeWriting "$INSTDIR\uninstall.exe"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
-  SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
-  !insertmacro WriteAnew tvdds.mo "${CATALOG}"
+  !insertmacro RemoveOtherBuildsInstallationIn same
+  !insertmacro WriteFiles
   !insertmacro SealInstallation
+  !insertmacro RemoveInstallationsElsewhere
   CreateDirectory "$APPDATA\Tivora\conf"
 
   !insertmacro Log "files written to $INSTDIR and $APPDATA\Tivora\conf"
@@ -544,8 +627,11 @@ Section "Install"
   ; product again when the file lost it, and changes nothing in the file
   ; while the product is there.
   WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
-  ; The program has said why in its own message (or in the event log); a
-  ; deployment tool learns it from the exit code.
+  ; The program runs elevated from the installation directory, which is
+  ; checked once more right before.
+  !insertmacro SealInstallation
+  ; The program says why it could not register in its own message (or in
+  ; the event log); a deployment tool learns it from the exit code.
   !insertmacro Log "uninstall entry and event source written; running tvdds.exe initsetup"
   ClearErrors
   ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
@@ -565,13 +651,30 @@ SectionEnd
   !insertmacro StopWith "$(PROGRAM_IN_USE)" "$INSTDIR\tvdds.exe is in use; the installation stays, registered, with the uninstaller and the settings" 1627
 !macroend
 
+; A program started again after it was found removable stays, and so does
+; everything else; the registration it lost is entered again, and where
+; that fails, the message and the log say so.
+!macro RegisterAgainWhileInUse
+  WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
+  ClearErrors
+  ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
+  !insertmacro Log "tvdds.exe initsetup ended with $0"
+  ${If} ${Errors}
+  ${OrIf} $0 != "0"
+    DetailPrint "$INSTDIR\tvdds.exe is in use and stays, not registered"
+    !insertmacro StopWith "$(PROGRAM_IN_USE_UNREGISTERED)" "$INSTDIR\tvdds.exe is in use; the installation stays, with the uninstaller and the settings, but its registration was removed and could not be entered again" 1627
+  ${EndIf}
+!macroend
+
 Section "Uninstall"
   ; Found out before anything changes: a program that runs, or that another
   ; process holds, cannot be removed.
   tvddstrust::CanRemove "$INSTDIR\tvdds.exe"
   Pop $0
-  ${If} $0 != "removable"
+  ${If} $0 == "in use"
     !insertmacro KeepTheInstallationInUse
+  ${ElseIf} $0 != "removable"
+    !insertmacro StopWith "$(PROGRAM_MARK_KEPT)" "$INSTDIR\tvdds.exe kept the deletion mark of the test whether it is in use; nothing else changed" 1603
   ${EndIf}
   ; The registration goes first, while the program is there to remove it,
   ; unless an installation that replaces this one takes it over. The program
@@ -580,6 +683,7 @@ Section "Uninstall"
   ${un.GetParameters} $1
   ClearErrors
   ${un.GetOptions} $1 "/KEEPREGISTRATION" $2
+  StrCpy $Unregistered 0
   ${If} ${Errors}
     StrCpy $Replaced 0
     ClearErrors
@@ -588,33 +692,27 @@ Section "Uninstall"
     ${If} ${Errors}
     ${OrIf} $0 != "0"
       !insertmacro SetExitCode 1603
+    ${Else}
+      StrCpy $Unregistered 1
     ${EndIf}
   ${Else}
     StrCpy $Replaced 1
     !insertmacro Log "the registration stays for the installation that replaces this one"
   ${EndIf}
-  ; The program goes first of the files. Started again since it was found
-  ; removable, it stays, and so does everything else; its registration is
-  ; entered again.
+  ; The program goes first of the files.
   Delete "$INSTDIR\tvdds.exe"
   ${If} ${FileExists} "$INSTDIR\tvdds.exe"
-    ${If} $Replaced == 0
-      WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
-      ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
-      !insertmacro Log "tvdds.exe initsetup ended with $0"
+    ${If} $Unregistered == 1
+      !insertmacro RegisterAgainWhileInUse
     ${EndIf}
     !insertmacro KeepTheInstallationInUse
   ${EndIf}
   ; vdds_mmi.ini and its backups stay: other vendors are registered there too.
-  Delete "$INSTDIR\tvdds-check.exe"
-  Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
-  RMDir "$INSTDIR\lang\de\LC_MESSAGES"
-  RMDir "$INSTDIR\lang\de"
-  RMDir "$INSTDIR\lang"
+  !insertmacro RemoveSupportFiles
   ; An uninstaller that runs in place is deleted once it has ended, unless
   ; the installation replacing this one removes it; a copy that NSIS ran
   ; from a temporary directory deletes the original here.
-  ${If} $EXEDIR != $INSTDIR
+  ${If} $RunsInPlace != "same"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
   ${ElseIf} $Replaced == 0

@@ -16,6 +16,10 @@ enum class Reach
     Place,
     // A drive's root, which cannot itself be renamed or deleted.
     Root,
+    // A directory the installer is about to give its own rights: changing
+    // its rights or owner, which outlasts that through a handle opened
+    // before.
+    Rights,
 };
 
 // SYSTEM, the Administrators group, TrustedInstaller and the account the

@@ -28,6 +28,8 @@ DWORD RightsThatCount(Reach reach)
         return kChangesPlace;
     case Reach::Root:
         return kChangesRootsEntries;
+    case Reach::Rights:
+        return kChangesRights;
     }
     return kChangesContents;
 }

@@ -11,11 +11,16 @@ enum class Finding
     // A directory above it may be renamed, deleted or re-permissioned by
     // others, or has an owner who may.
     ChangeableAbove,
+    // The installation directory itself has an owner outside the trusted
+    // accounts, or others may change its rights.
+    ForeignDirectory,
     // A link, junction or other reparse point, or a file with a second name.
     Link,
     // Something others may change (or whose owner and rights cannot be
-    // read), that is not what an installation of ours puts there.
+    // read), that the installer does not write anew.
     Changeable,
+    // Deeper below the installation directory than the installer looks.
+    TooDeep,
     // The system refused a step.
     Failed,
 };
@@ -30,21 +35,31 @@ struct Verdict
 };
 
 // Makes `dir` an installation directory nobody else can change, before
-// anything is written into it: the directories above it meet the rules of a
-// place, the missing ones are created with the installation directory's
-// rights, and an existing one gets those rights first and may then hold
-// only what an installation of ours puts there and what others may not
-// change, with no link anywhere.
+// anything is written into it, and changes nothing where it refuses it.
 Verdict PrepareInstallationDirectory(const std::wstring& dir, const TrustedAccounts& trusted);
 
-// Gives every file and folder of ours in `dir` the installation directory's
-// owner and rights.
-Verdict SealInstallation(const std::wstring& dir);
+// Gives the installation directory and every file and folder of ours in it
+// the installation's owner and rights, then checks that nobody else may
+// change it, anything in it or a directory above.
+Verdict SealInstallation(const std::wstring& dir, const TrustedAccounts& trusted);
 
 // Whether the uninstaller of the earlier installation in `dir` may be run:
 // nobody else may change it, the directory or the directories above.
 Verdict CheckEarlierInstallation(const std::wstring& dir, const TrustedAccounts& trusted);
 
-// Whether the file at `path` can be deleted now (true for a missing one):
-// not a program that runs, nor a file another process holds.
-bool CanBeRemoved(const std::wstring& path);
+// Whether `a` and `b` name the same directory, however they spell it.
+bool IsSameDirectory(const std::wstring& a, const std::wstring& b);
+
+enum class Removal
+{
+    // Missing, or nothing keeps it from being deleted now.
+    Removable,
+    // A program that runs, or a file another process holds.
+    InUse,
+    // The test marked it for deletion and the mark could not be taken back:
+    // it goes once the system lets go of it.
+    MarkKept,
+};
+
+// Whether the file at `path` can be deleted now.
+Removal CanBeRemoved(const std::wstring& path);

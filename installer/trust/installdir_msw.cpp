@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -17,14 +18,17 @@ const wchar_t kDirectoryRights[] =
     L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 const wchar_t kFileRights[] = L"O:BAD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
 
-// What an installation of ours puts into its directory, besides the
-// backups of the registration file that the program writes there.
+// What an installation of ours puts into its directory. Anything else there,
+// the backups of the registration file the program writes included, stays
+// only where nobody but the trusted accounts may change it.
 const wchar_t* const kOurFiles[] = {L"tvdds.exe", L"tvdds-check.exe", L"uninstall.exe",
                                     L"lang\\de\\LC_MESSAGES\\tvdds.mo"};
 const wchar_t* const kOurDirectories[] = {L"lang", L"lang\\de", L"lang\\de\\LC_MESSAGES"};
-// How the program names its backups: vdds_mmi_<date>_<time>.bak.
-const wchar_t kBackupPrefix[] = L"vdds_mmi_";
-const wchar_t kBackupExtension[] = L".bak";
+
+// How many levels below the installation directory the installer looks. An
+// installation of ours reaches four; a deeper tree is refused rather than
+// walked without end.
+const int kDeepestLevel = 16;
 
 struct LocalFreer
 {
@@ -32,15 +36,29 @@ struct LocalFreer
 };
 using LocalMemory = std::unique_ptr<void, LocalFreer>;
 
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle()
+    {
+        if (Valid())
+            ::CloseHandle(m_handle);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-bool EndsWithName(const std::wstring& text, const std::wstring& end)
-{
-    return text.size() >= end.size() && SameName(text.substr(text.size() - end.size()), end);
 }
 
 bool IsOurs(const std::wstring& relative, bool directory)
@@ -48,10 +66,7 @@ bool IsOurs(const std::wstring& relative, bool directory)
     const auto named = [&](const wchar_t* ours) { return SameName(relative, ours); };
     if (directory)
         return std::any_of(std::begin(kOurDirectories), std::end(kOurDirectories), named);
-    const bool backup = relative.find(L'\\') == std::wstring::npos &&
-                        SameName(relative.substr(0, wcslen(kBackupPrefix)), kBackupPrefix) &&
-                        EndsWithName(relative, kBackupExtension);
-    return backup || std::any_of(std::begin(kOurFiles), std::end(kOurFiles), named);
+    return std::any_of(std::begin(kOurFiles), std::end(kOurFiles), named);
 }
 
 // `path` as a full path without a trailing backslash (but for a root).
@@ -107,11 +122,24 @@ struct Look
     }
 };
 
-HANDLE OpenItself(const std::wstring& path, DWORD access)
+// The object at `path` itself, never what a link at its place names.
+HANDLE OpenItself(const std::wstring& path, DWORD access,
+                  DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
 {
-    return ::CreateFileW(
-        path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return ::CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The installation directory, held so that nobody may rename or delete it
+// while it is looked at and given its rights: the handle shares no deletion,
+// which fails both for an open that would delete it later and when someone
+// holds it open for deletion already. The system checks sharing only for
+// opens that read, write or delete, hence the right to list it.
+HANDLE HoldDirectory(const std::wstring& dir)
+{
+    return OpenItself(
+        dir, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 Look Examine(HANDLE handle, const std::wstring& path)
@@ -136,16 +164,14 @@ Look Examine(HANDLE handle, const std::wstring& path)
 
 Look LookAt(const std::wstring& path)
 {
-    const HANDLE handle = OpenItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE)
+    const Handle handle(OpenItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
+    if (!handle.Valid())
     {
         Look look;
         look.error = ::GetLastError();
         return look;
     }
-    Look look = Examine(handle, path);
-    ::CloseHandle(handle);
-    return look;
+    return Examine(handle.Get(), path);
 }
 
 // The finding for an existing object whose change of `reach` matters; an
@@ -158,6 +184,19 @@ Verdict Judge(const Look& look, const std::wstring& path, Reach reach, Finding c
     if (!look.descriptor || OthersMayChange(look.descriptor.get(), reach, trusted))
         return {changeable, path, look.error};
     return {};
+}
+
+// The installation directory as the held handle shows it: a directory, no
+// link, and nobody else may make a change of `reach` to it.
+Verdict JudgeHeldDirectory(const Handle& held, const std::wstring& dir, Reach reach,
+                           const TrustedAccounts& trusted)
+{
+    const Look look = Examine(held.Get(), dir);
+    if (look.error != ERROR_SUCCESS)
+        return {Finding::Failed, dir, look.error};
+    if (!look.IsDirectory())
+        return {Finding::Failed, dir, ERROR_DIRECTORY};
+    return Judge(look, dir, reach, Finding::ForeignDirectory, trusted);
 }
 
 // The directories above `dir`, from its drive's root down; none where `dir`
@@ -182,26 +221,53 @@ std::vector<std::wstring> DirectoriesAbove(const std::wstring& dir)
     return above;
 }
 
-enum class Missing
+// The security descriptor of an SDDL text; the system's error code in
+// `error` where it has none.
+LocalMemory DescriptorOf(const wchar_t* sddl, DWORD& error)
 {
-    Refused,
-    Created,
-};
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    error = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                   &descriptor, nullptr)
+                ? ERROR_SUCCESS
+                : ::GetLastError();
+    return LocalMemory(descriptor);
+}
 
 // Creates the directory `dir` with the installation directory's rights; the
 // system's error code, or ERROR_SUCCESS.
 DWORD CreateWithRights(const std::wstring& dir)
 {
-    PSECURITY_DESCRIPTOR rights = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kDirectoryRights, SDDL_REVISION_1,
-                                                                &rights, nullptr))
-        return ::GetLastError();
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), rights, FALSE};
-    const DWORD error =
-        ::CreateDirectoryW(dir.c_str(), &attributes) ? ERROR_SUCCESS : ::GetLastError();
-    ::LocalFree(rights);
-    return error;
+    DWORD error = ERROR_SUCCESS;
+    const LocalMemory rights = DescriptorOf(kDirectoryRights, error);
+    if (error)
+        return error;
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), rights.get(), FALSE};
+    return ::CreateDirectoryW(dir.c_str(), &attributes) ? ERROR_SUCCESS : ::GetLastError();
 }
+
+DWORD ApplyRights(HANDLE handle, const wchar_t* sddl)
+{
+    DWORD error = ERROR_SUCCESS;
+    const LocalMemory rights = DescriptorOf(sddl, error);
+    if (error)
+        return error;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(rights.get(), &owner, &defaulted);
+    ::GetSecurityDescriptorDacl(rights.get(), &present, &dacl, &defaulted);
+    return ::SetSecurityInfo(handle, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                 PROTECTED_DACL_SECURITY_INFORMATION,
+                             owner, nullptr, dacl, nullptr);
+}
+
+enum class Missing
+{
+    Refused,
+    Created,
+};
 
 // Nobody but `trusted` may delete, rename or re-permission a directory
 // above `dir`; a missing one is created with the installation directory's
@@ -225,6 +291,26 @@ Verdict CheckPlace(const std::wstring& dir, const TrustedAccounts& trusted, Miss
         if (verdict.finding != Finding::Sound)
             return verdict;
     }
+    return {};
+}
+
+// Gives the object at `path` the installation's rights through a handle to
+// the object itself, never to what a link at its place names.
+Verdict Seal(const std::wstring& path, bool directory)
+{
+    const Handle handle(
+        OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES));
+    if (!handle.Valid())
+        return {Finding::Failed, path, ::GetLastError()};
+    const Look look = Examine(handle.Get(), path);
+    if (look.error != ERROR_SUCCESS)
+        return {Finding::Failed, path, look.error};
+    if (look.IsLink())
+        return {Finding::Link, path};
+    if (look.IsDirectory() != directory)
+        return {Finding::Failed, path, ERROR_DIRECTORY};
+    if (const DWORD error = ApplyRights(handle.Get(), directory ? kDirectoryRights : kFileRights))
+        return {Finding::Failed, path, error};
     return {};
 }
 
@@ -252,11 +338,65 @@ DWORD ListNames(const std::wstring& dir, std::vector<std::wstring>& names)
     return ERROR_SUCCESS;
 }
 
-// Calls `visit` for every entry below `dir`, depth first, looking into each
-// directory `visit` says to descend into; the first finding that is not
-// Sound ends the walk.
-template <typename Visit>
-Verdict Walk(const std::wstring& dir, const std::wstring& relative, Visit visit)
+// The volume and file identifier of the directory at `path` itself, never
+// of what a link there names; false for anything else.
+bool IdentityOfDirectory(const std::wstring& path, FILE_ID_INFO& identity)
+{
+    if (path.empty())
+        return false;
+    const Handle handle(OpenItself(path, FILE_READ_ATTRIBUTES));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    if (::GetFileInformationByHandleEx(handle.Get(), FileIdInfo, &identity, sizeof(identity)))
+        return true;
+    // Before Windows 8 there is only the 64-bit index (all NTFS has).
+    identity = {};
+    identity.VolumeSerialNumber = info.dwVolumeSerialNumber;
+    const DWORD index[] = {info.nFileIndexLow, info.nFileIndexHigh};
+    std::memcpy(identity.FileId.Identifier, index, sizeof(index));
+    return true;
+}
+
+enum class Pass
+{
+    // Before the installer writes its files: a file of ours may be anything
+    // but a link, since it is removed and written anew.
+    BeforeWriting,
+    // After it wrote them: every file and folder of ours gets the
+    // installation's rights first.
+    AfterWriting,
+};
+
+// The finding for one entry of the installation directory, `relative` its
+// path inside it; `descend` says whether to look into it.
+Verdict CheckEntry(const std::wstring& path, const std::wstring& relative, Pass pass,
+                   const TrustedAccounts& trusted, bool& descend)
+{
+    const Look look = LookAt(path);
+    // Gone since it was listed.
+    if (look.error == ERROR_FILE_NOT_FOUND)
+        return {};
+    const bool seen = look.error == ERROR_SUCCESS;
+    if (seen && look.IsLink())
+        return {Finding::Link, path};
+    descend = seen && look.IsDirectory();
+    if (!seen || !IsOurs(relative, look.IsDirectory()))
+        return Judge(look, path, Reach::Contents, Finding::Changeable, trusted);
+    if (pass == Pass::BeforeWriting)
+        return look.IsDirectory() ? Judge(look, path, Reach::Contents, Finding::Changeable, trusted)
+                                  : Verdict{};
+    const Verdict sealed = Seal(path, look.IsDirectory());
+    if (sealed.finding != Finding::Sound)
+        return sealed;
+    return Judge(LookAt(path), path, Reach::Contents, Finding::Changeable, trusted);
+}
+
+// Checks every entry below `dir`, `level` levels below the installation
+// directory, depth first; the first finding that is not Sound ends the walk.
+Verdict CheckContents(const std::wstring& dir, const std::wstring& relative, int level, Pass pass,
+                      const TrustedAccounts& trusted)
 {
     std::vector<std::wstring> names;
     if (const DWORD error = ListNames(dir, names))
@@ -264,75 +404,40 @@ Verdict Walk(const std::wstring& dir, const std::wstring& relative, Visit visit)
     for (const std::wstring& name : names)
     {
         const std::wstring path = dir + L"\\" + name;
+        if (level > kDeepestLevel)
+            return {Finding::TooDeep, path};
         const std::wstring inside = relative.empty() ? name : relative + L"\\" + name;
         bool descend = false;
-        Verdict verdict = visit(path, inside, descend);
+        Verdict verdict = CheckEntry(path, inside, pass, trusted, descend);
         if (verdict.finding == Finding::Sound && descend)
-            verdict = Walk(path, inside, visit);
+            verdict = CheckContents(path, inside, level + 1, pass, trusted);
         if (verdict.finding != Finding::Sound)
             return verdict;
     }
     return {};
 }
 
-// Only what an installation of ours puts there, and what only `trusted`
-// may change, with no link at any depth.
-Verdict CheckContents(const std::wstring& dir, const TrustedAccounts& trusted)
+Verdict CheckContents(const std::wstring& dir, Pass pass, const TrustedAccounts& trusted)
 {
-    return Walk(dir, L"",
-                [&](const std::wstring& path, const std::wstring& relative, bool& descend)
-                {
-                    const Look look = LookAt(path);
-                    if (look.Missing())
-                        return Verdict{};
-                    descend = look.IsDirectory();
-                    if (look.error == ERROR_SUCCESS && !look.IsLink() &&
-                        IsOurs(relative, look.IsDirectory()))
-                        return Verdict{};
-                    return Judge(look, path, Reach::Contents, Finding::Changeable, trusted);
-                });
+    return CheckContents(dir, L"", 1, pass, trusted);
 }
 
-DWORD ApplyRights(HANDLE handle, const wchar_t* sddl)
+// An existing installation directory: judged as it is, its contents too,
+// before anything changes; then given the installation's rights, which keep
+// others from adding to it, and looked through again for what came in while
+// they still could. Its owner, and whoever may change its rights, must be
+// trusted already: a handle opened before keeps the right to change them
+// back after the installer has set its own.
+Verdict PrepareExisting(const Handle& held, const std::wstring& dir, const TrustedAccounts& trusted)
 {
-    PSECURITY_DESCRIPTOR rights = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &rights,
-                                                                nullptr))
-        return ::GetLastError();
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    ::GetSecurityDescriptorOwner(rights, &owner, &defaulted);
-    ::GetSecurityDescriptorDacl(rights, &present, &dacl, &defaulted);
-    const DWORD error = ::SetSecurityInfo(handle, SE_FILE_OBJECT,
-                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                              PROTECTED_DACL_SECURITY_INFORMATION,
-                                          owner, nullptr, dacl, nullptr);
-    ::LocalFree(rights);
-    return error;
-}
-
-// Gives the object at `path` the installation's rights through a handle to
-// the object itself, never to what a link at its place names.
-Verdict Seal(const std::wstring& path, bool directory)
-{
-    const HANDLE handle =
-        OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE)
-        return {Finding::Failed, path, ::GetLastError()};
-    Verdict verdict;
-    const Look look = Examine(handle, path);
-    if (look.error != ERROR_SUCCESS)
-        verdict = {Finding::Failed, path, look.error};
-    else if (look.IsLink())
-        verdict = {Finding::Link, path};
-    else if (look.IsDirectory() != directory)
-        verdict = {Finding::Failed, path, ERROR_DIRECTORY};
-    else if (const DWORD error = ApplyRights(handle, directory ? kDirectoryRights : kFileRights))
-        verdict = {Finding::Failed, path, error};
-    ::CloseHandle(handle);
-    return verdict;
+    Verdict verdict = JudgeHeldDirectory(held, dir, Reach::Rights, trusted);
+    if (verdict.finding == Finding::Sound)
+        verdict = CheckContents(dir, Pass::BeforeWriting, trusted);
+    if (verdict.finding != Finding::Sound)
+        return verdict;
+    if (const DWORD error = ApplyRights(held.Get(), kDirectoryRights))
+        return {Finding::Failed, dir, error};
+    return CheckContents(dir, Pass::BeforeWriting, trusted);
 }
 
 } // namespace
@@ -340,31 +445,38 @@ Verdict Seal(const std::wstring& path, bool directory)
 Verdict PrepareInstallationDirectory(const std::wstring& dir, const TrustedAccounts& trusted)
 {
     const std::wstring full = FullPath(dir);
-    Verdict verdict = CheckPlace(full, trusted, Missing::Created);
+    const Verdict verdict = CheckPlace(full, trusted, Missing::Created);
     if (verdict.finding != Finding::Sound)
         return verdict;
-    if (LookAt(full).Missing())
-    {
-        const DWORD error = CreateWithRights(full);
-        return error ? Verdict{Finding::Failed, full, error} : Verdict{};
-    }
-    // The rights first, so that nothing new can come in while it is looked at.
-    verdict = Seal(full, true);
-    return verdict.finding == Finding::Sound ? CheckContents(full, trusted) : verdict;
+    const Handle held(HoldDirectory(full));
+    if (held.Valid())
+        return PrepareExisting(held, full, trusted);
+    DWORD error = ::GetLastError();
+    // A directory made now holds nothing, and its rights let nobody else add
+    // to it.
+    if (error == ERROR_FILE_NOT_FOUND)
+        error = CreateWithRights(full);
+    return error ? Verdict{Finding::Failed, full, error} : Verdict{};
 }
 
-Verdict SealInstallation(const std::wstring& dir)
+Verdict SealInstallation(const std::wstring& dir, const TrustedAccounts& trusted)
 {
-    return Walk(FullPath(dir), L"",
-                [](const std::wstring& path, const std::wstring& relative, bool& descend)
-                {
-                    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-                    descend = attributes != INVALID_FILE_ATTRIBUTES &&
-                              (attributes & FILE_ATTRIBUTE_DIRECTORY) && IsOurs(relative, true);
-                    if (!descend && !IsOurs(relative, false))
-                        return Verdict{};
-                    return Seal(path, descend);
-                });
+    const std::wstring full = FullPath(dir);
+    Verdict verdict = CheckPlace(full, trusted, Missing::Refused);
+    if (verdict.finding != Finding::Sound)
+        return verdict;
+    const Handle held(HoldDirectory(full));
+    if (!held.Valid())
+        return {Finding::Failed, full, ::GetLastError()};
+    verdict = JudgeHeldDirectory(held, full, Reach::Rights, trusted);
+    if (verdict.finding != Finding::Sound)
+        return verdict;
+    if (const DWORD error = ApplyRights(held.Get(), kDirectoryRights))
+        return {Finding::Failed, full, error};
+    verdict = CheckContents(full, Pass::AfterWriting, trusted);
+    if (verdict.finding != Finding::Sound)
+        return verdict;
+    return JudgeHeldDirectory(held, full, Reach::Contents, trusted);
 }
 
 Verdict CheckEarlierInstallation(const std::wstring& dir, const TrustedAccounts& trusted)
@@ -383,24 +495,41 @@ Verdict CheckEarlierInstallation(const std::wstring& dir, const TrustedAccounts&
     return {};
 }
 
-bool CanBeRemoved(const std::wstring& path)
+bool IsSameDirectory(const std::wstring& a, const std::wstring& b)
 {
-    const HANDLE file =
-        ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    FILE_ID_INFO first;
+    FILE_ID_INFO second;
+    return IdentityOfDirectory(a, first) && IdentityOfDirectory(b, second) &&
+           first.VolumeSerialNumber == second.VolumeSerialNumber &&
+           std::equal(std::begin(first.FileId.Identifier), std::end(first.FileId.Identifier),
+                      std::begin(second.FileId.Identifier));
+}
+
+Removal CanBeRemoved(const std::wstring& path)
+{
+    const Handle file(::CreateFileW(path.c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid())
     {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Removal::Removable
+                                                                              : Removal::InUse;
     }
-    // A program that runs can be opened for deletion, but not marked for it;
-    // the mark is taken back at once, while the handle still holds it.
+    // A program that runs can be opened for deletion, but not marked for it.
+    // The mark is taken back at once, while the handle still holds it, and
+    // the file must then no longer wait for its deletion: otherwise it goes
+    // when the handle closes.
     FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool removable =
-        ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+    if (!::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                      sizeof(disposition)))
+        return Removal::InUse;
     disposition.DeleteFile = FALSE;
-    if (removable)
-        ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
-    ::CloseHandle(file);
-    return removable;
+    FILE_STANDARD_INFO standard{};
+    const bool takenBack =
+        ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                     sizeof(disposition)) &&
+        ::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard, sizeof(standard)) &&
+        !standard.DeletePending;
+    return takenBack ? Removal::Removable : Removal::MarkKept;
 }

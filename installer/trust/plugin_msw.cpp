@@ -3,10 +3,12 @@
 //   tvddstrust::PrepareInstallationDirectory DIR   -> finding, path, error
 //   tvddstrust::SealInstallation DIR               -> finding, path, error
 //   tvddstrust::CheckEarlierInstallation DIR       -> finding, path, error
-//   tvddstrust::CanRemove FILE                     -> "removable" or "in use"
-// A finding is "sound", "changeable above", "link", "changeable" or
-// "failed"; the path names what it is about, the error is the system's code
-// of a failed step.
+//   tvddstrust::SameDirectory DIR OTHER            -> "same" or "different"
+//   tvddstrust::CanRemove FILE                     -> "removable", "in use" or
+//                                                     "mark kept"
+// A finding is "sound", "changeable above", "foreign directory", "link",
+// "changeable", "too deep" or "failed"; the path names what it is about, the
+// error is the system's code of a failed step.
 #include "installer/trust/installdir.h"
 
 #include <string>
@@ -66,10 +68,14 @@ private:
             return L"sound";
         case Finding::ChangeableAbove:
             return L"changeable above";
+        case Finding::ForeignDirectory:
+            return L"foreign directory";
         case Finding::Link:
             return L"link";
         case Finding::Changeable:
             return L"changeable";
+        case Finding::TooDeep:
+            return L"too deep";
         case Finding::Failed:
             break;
         }
@@ -89,6 +95,20 @@ template <typename Answer> void AnswerAbout(StackEntry** top, int stringSize, An
     stack.Push(answer(argument));
 }
 
+const wchar_t* RemovalName(Removal removal)
+{
+    switch (removal)
+    {
+    case Removal::Removable:
+        return L"removable";
+    case Removal::InUse:
+        return L"in use";
+    case Removal::MarkKept:
+        break;
+    }
+    return L"mark kept";
+}
+
 } // namespace
 
 #define TVDDS_PLUGIN_FUNCTION(name)                                                                \
@@ -104,7 +124,9 @@ TVDDS_PLUGIN_FUNCTION(PrepareInstallationDirectory)
 
 TVDDS_PLUGIN_FUNCTION(SealInstallation)
 {
-    AnswerAbout(top, stringSize, [](const std::wstring& dir) { return SealInstallation(dir); });
+    AnswerAbout(top, stringSize,
+                [](const std::wstring& dir)
+                { return SealInstallation(dir, TrustedAccounts::OfThisProcess()); });
 }
 
 TVDDS_PLUGIN_FUNCTION(CheckEarlierInstallation)
@@ -114,9 +136,17 @@ TVDDS_PLUGIN_FUNCTION(CheckEarlierInstallation)
                 { return CheckEarlierInstallation(dir, TrustedAccounts::OfThisProcess()); });
 }
 
+TVDDS_PLUGIN_FUNCTION(SameDirectory)
+{
+    Stack stack(top, stringSize);
+    const std::wstring dir = stack.Pop();
+    const std::wstring other = stack.Pop();
+    stack.Push(IsSameDirectory(dir, other) ? L"same" : L"different");
+}
+
 TVDDS_PLUGIN_FUNCTION(CanRemove)
 {
     AnswerAbout(top, stringSize,
                 [](const std::wstring& file)
-                { return std::wstring(CanBeRemoved(file) ? L"removable" : L"in use"); });
+                { return std::wstring(RemovalName(CanBeRemoved(file))); });
 }

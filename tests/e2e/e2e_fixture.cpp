@@ -227,6 +227,18 @@ BoxRun InstallerFixture::InstallSilently(Station station, const std::string& log
                       station);
 }
 
+std::string
+InstallerFixture::InstallOverOtherVendors(const std::string& dir,
+                                          const std::map<std::string, std::string>& environment)
+{
+    WriteIni(kOtherVendors);
+    const BoxRun installed =
+        RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + dir, environment);
+    EXPECT_EQ(0, installed.exitCode) << dir;
+    EXPECT_TRUE(installed.boxes.empty()) << dir;
+    return Ini();
+}
+
 fs::path InstallerFixture::Installed(const std::string& relative) const
 {
     return Prefix().UnixPath(kSetupDir + "\\" + relative);

@@ -123,6 +123,11 @@ class InstallerFixture : public RegistrationFixture
 protected:
     // With `log`, the installer's log goes there (/LOG=).
     BoxRun InstallSilently(Station station = Station::Visible, const std::string& log = "");
+    // Installs silently into `dir` over a registration file that lists other
+    // vendors only, expecting success without a box, and returns the file as
+    // the installation left it.
+    std::string InstallOverOtherVendors(const std::string& dir = kSetupDir,
+                                        const std::map<std::string, std::string>& environment = {});
     std::filesystem::path Installed(const std::string& relative) const;
     // Runs the uninstall entry's QuietUninstallString as deployment tools do
     // and waits for it: true when it ended with 0, showed nothing, left

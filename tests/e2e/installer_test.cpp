@@ -361,9 +361,8 @@ TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMove
 TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsInstalled)
 {
     const std::string earlier = "C:\\Praxis\\Tivora Alt";
-    WriteIni(kOtherVendors);
-    ASSERT_EQ(0, RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier).exitCode);
-    const std::string registered = Ini();
+    const std::string registered = InstallOverOtherVendors(earlier);
+    ASSERT_FALSE(HasFailure());
     const std::string record = Prefix().Root() + "/holder.txt";
     const pid_t holder = StartProbe("hold", earlier + "\\tvdds.exe|4000", record);
     ASSERT_EQ("held", ReadAll(record));
@@ -408,6 +407,28 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     EXPECT_TRUE(fs::exists(real / "tvdds.exe")) << "its uninstaller ran";
     fs::remove(Prefix().UnixPath(earlier));
     fs::rename(real, Prefix().UnixPath(earlier));
+
+    // Fault guarded against: the earlier installation was removed before the
+    // new files were written; when one could not be, the registration called
+    // a program that was gone, and the exit code said "installed". A folder
+    // in place of the support check keeps it from being written anew.
+    fs::create_directories(Installed("tvdds-check.exe"));
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun failed = InstallSilently(Station::Visible, log);
+    EXPECT_EQ(1603, failed.exitCode);
+    EXPECT_TRUE(failed.boxes.empty());
+    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+    EXPECT_EQ(earlier, UninstallValue("InstallLocation"));
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + earlier + "\\tvdds.exe\n",
+              ListAsReadersSeeIt());
+    EXPECT_NE(std::string::npos,
+              ReadAll(Prefix().UnixPath(log))
+                  .find(kSetupDir +
+                        "\\tvdds-check.exe could not be removed before it is written; "
+                        "not installed completely, not registered\r\nexit code 1603\r\n"))
+        << ReadAll(Prefix().UnixPath(log));
+    fs::remove_all(Installed(""));
 
     const BoxRun cleanUp =
         RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
@@ -475,10 +496,11 @@ TEST_P(Installer, AnOlderVersionNeverReplacesANewerOne)
 
 // Fault guarded against: a user who created the installation directory, or
 // one above it, and put a DLL into it had it loaded by the elevated
-// program; files others could write stayed writable. Wine gives every file
-// the installing account as owner and maps access lists to mode bits:
-// "others may change" is the bit o+w here (the descriptor table covers
-// owners).
+// program; files others could write stayed writable; a directory that was
+// refused kept the installer's rights; a catalog folder and backups were
+// taken for ours by their names. Wine gives every file the installing
+// account as owner and maps access lists to mode bits: "others may change"
+// is the bit o+w here (the descriptor table covers owners).
 TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
 {
     const std::string dir = "C:\\Praxis\\Tivora Bridge";
@@ -502,6 +524,8 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
                 fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(tree);
     };
+    const std::string tooDeep = "\\1\\2\\3\\4\\5\\6\\7\\8\\9\\10\\11\\12\\13\\14\\15\\16\\17";
+    const std::string backup = "vdds_mmi_2026-01-05_10-00-00.bak";
     const struct
     {
         std::string what;
@@ -510,8 +534,29 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
         int exitCode;
         std::string logged;
     } cases[] = {
-        {"a DLL others may write", [&] { plant("version.dll", fs::perms(0666)); }, dir, 1625,
-         dir + " holds " + dir + "\\version.dll, which is not ours and which others may change"},
+        {"a DLL others may write in a directory everyone may change",
+         [&]
+         {
+             plant("version.dll", fs::perms(0666));
+             fs::permissions(unixDir, fs::perms::all);
+         },
+         dir, 1625,
+         dir + " holds " + dir +
+             "\\version.dll, which others may change and which is not written anew"},
+        {"a catalog folder others may change",
+         [&]
+         {
+             fs::create_directories(unixDir / "lang");
+             fs::permissions(unixDir / "lang", fs::perms::all);
+         },
+         dir, 1625,
+         dir + " holds " + dir + "\\lang, which others may change and which is not written anew"},
+        {"a backup others may change", [&] { plant(backup, fs::perms(0666)); }, dir, 1625,
+         dir + " holds " + dir + "\\" + backup +
+             ", which others may change and which is not written anew"},
+        {"a tree deeper than the installer looks",
+         [&] { fs::create_directories(Prefix().UnixPath(dir + tooDeep)); }, dir, 1625,
+         dir + " holds " + dir + tooDeep + ", deeper than the installer looks"},
         {"a link in place of the catalog folder",
          [&]
          {
@@ -537,12 +582,13 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
          },
          "C:\\Shared\\Tivora", 1625,
          "others may rename, delete or re-permission C:\\Shared, above C:\\Shared\\Tivora"},
-        {"what an earlier installation left, and a client only administrators may change",
+        {"what an earlier installation left, its backup, and a client only administrators may "
+         "change",
          [&]
          {
-             for (const char* ours : {"tvdds.exe", "uninstall.exe", "lang/de/LC_MESSAGES/tvdds.mo",
-                                      "vdds_mmi_2026-01-05_10-00-00.bak"})
+             for (const char* ours : {"tvdds.exe", "uninstall.exe", "lang/de/LC_MESSAGES/tvdds.mo"})
                  plant(ours, fs::perms(0666));
+             plant(backup, fs::perms(0644));
              fs::permissions(unixDir, fs::perms::all);
              fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), unixDir / "tivoracl.exe");
              fs::permissions(unixDir / "tivoracl.exe", fs::perms(0755));
@@ -552,16 +598,15 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
     // Fault guarded against: the earlier installation was removed before
     // the directory was refused, and its registration called a program gone.
     const std::string earlier = "C:\\Praxis\\Tivora Alt";
-    WriteIni(kOtherVendors);
-    const BoxRun first = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + earlier);
-    ASSERT_EQ(0, first.exitCode);
-    EXPECT_TRUE(first.boxes.empty());
-    const std::string registered = Ini();
+    const std::string registered = InstallOverOtherVendors(earlier);
+    ASSERT_FALSE(HasFailure());
     const std::string log = "C:\\directory.log";
     for (const auto& c : cases)
     {
         fs::remove(Prefix().UnixPath(log));
         c.prepare();
+        const fs::path unixInstallDir = Prefix().UnixPath(c.installDir);
+        const fs::perms before = fs::status(unixInstallDir).permissions();
         const BoxRun run =
             RunWatched(Prefix(), "C:\\harness\\setup.exe /S /LOG=" + log + " /D=" + c.installDir);
         EXPECT_EQ(c.exitCode, run.exitCode) << c.what;
@@ -573,7 +618,8 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
             << c.what << ": " << ReadAll(Prefix().UnixPath(log));
         if (c.exitCode != 0)
         {
-            EXPECT_FALSE(fs::exists(Prefix().UnixPath(c.installDir + "\\uninstall.exe"))) << c.what;
+            EXPECT_EQ(before, fs::status(unixInstallDir).permissions()) << c.what << ": unchanged";
+            EXPECT_FALSE(fs::exists(unixInstallDir / "uninstall.exe")) << c.what;
             EXPECT_EQ(earlier, UninstallValue("InstallLocation")) << c.what;
             EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << c.what;
             EXPECT_EQ(registered, Ini()) << c.what;
@@ -587,6 +633,7 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
             EXPECT_EQ(std::vector<fs::path>{}, writable) << c.what;
             EXPECT_EQ(fs::perms::none, fs::status(unixDir).permissions() & fs::perms::others_write);
             EXPECT_TRUE(fs::exists(unixDir / "tivoracl.exe")) << "left alone";
+            EXPECT_EQ("planted", ReadAll((unixDir / backup).string())) << "kept";
             EXPECT_FALSE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "replaced";
             fs::remove(unixDir / "tivoracl.exe");
             EXPECT_TRUE(UninstallQuietly(dir)) << c.what;
@@ -602,11 +649,8 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
 // registration, the support check and the catalog away and left the rest.
 TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 {
-    WriteIni(kOtherVendors);
-    const BoxRun installed = InstallSilently();
-    ASSERT_EQ(0, installed.exitCode);
-    EXPECT_TRUE(installed.boxes.empty());
-    const std::string registered = Ini();
+    const std::string registered = InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
     const std::string record = Prefix().Root() + "/holder.txt";
     const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds.exe|4000", record);
     ASSERT_EQ("held", ReadAll(record));
@@ -640,11 +684,8 @@ TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 // for a directory without an installation of ours changes nothing.
 TEST_P(Installer, UninstallStringWithSilentSwitchRemovesAndOtherDirectoriesAreLeftAlone)
 {
-    WriteIni(kOtherVendors);
-    const BoxRun installed = InstallSilently();
-    ASSERT_EQ(0, installed.exitCode);
-    EXPECT_TRUE(installed.boxes.empty());
-    const std::string registered = Ini();
+    const std::string registered = InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
     const std::string uninstaller = "\"" + kSetupDir + "\\uninstall.exe\"";
     const std::string notOurs = "C:\\Praxis holds no installation of Tivora. Nothing was changed.";
     const struct
@@ -678,6 +719,43 @@ TEST_P(Installer, UninstallStringWithSilentSwitchRemovesAndOtherDirectoriesAreLe
     EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
 }
 
+// Fault guarded against: the installer and the uninstaller compared
+// directories by their names, which Windows' comparison takes for one where
+// one has "ss" and the other a sharp s: an installation in another directory
+// stayed beside the new one, and an uninstaller set to work on a directory
+// that was not its own.
+TEST_P(Installer, DirectoriesAreToldApartByWhatTheyAreNotByTheirNames)
+{
+    const std::map<std::string, std::string> western{{"LC_ALL", "de_DE.UTF-8"}};
+    const std::string earlier = "C:\\Praxis\\Strasse";
+    const std::string other = "C:\\Praxis\\Stra\xC3\x9F"
+                              "e";
+    const std::string registered = InstallOverOtherVendors(earlier, western);
+    ASSERT_FALSE(HasFailure());
+    const fs::path holdsCopies = Prefix().UnixPath(other);
+    fs::create_directories(holdsCopies);
+    for (const char* file : {"tvdds.exe", "uninstall.exe"})
+        fs::copy_file(Prefix().UnixPath(earlier + "\\" + file), holdsCopies / file);
+
+    const BoxRun refused =
+        RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + other, western);
+    EXPECT_EQ(1605, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ(earlier, UninstallValue("InstallLocation"));
+    EXPECT_TRUE(fs::exists(holdsCopies / "tvdds.exe"));
+
+    const BoxRun moved = RunWatched(Prefix(), "C:\\harness\\setup.exe /S /D=" + other, western);
+    EXPECT_EQ(0, moved.exitCode);
+    EXPECT_TRUE(moved.boxes.empty());
+    EXPECT_FALSE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "removed";
+    EXPECT_EQ(other, UninstallValue("InstallLocation"));
+    EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + other + "\\tvdds.exe\n",
+              ListAsReadersSeeIt());
+    EXPECT_TRUE(UninstallQuietly(other, western));
+    fs::remove_all(Prefix().UnixPath(earlier));
+}
+
 // The installer's decisions about whom to trust, over security descriptors
 // built with the system's own functions (see tests/wine/trust_table.cpp).
 TEST_P(Installer, TrustDecisionsHoldForATableOfSecurityDescriptors)
@@ -687,7 +765,7 @@ TEST_P(Installer, TrustDecisionsHoldForATableOfSecurityDescriptors)
     EXPECT_EQ(0, Prefix().Wine(
                      {WinePrefix::WindowsPath(CurrentBuild().dir + "/tests/wine/trust_table.exe"),
                       WinePrefix::WindowsPath(out)}));
-    EXPECT_EQ("0 of 29 rows wrong\n", ReadAll(out));
+    EXPECT_EQ("0 of 30 rows wrong\n", ReadAll(out));
 }
 
 // A directory whose name the ANSI code page cannot hold could never be

@@ -2,7 +2,8 @@
 // the ACL API (Wine's SDDL parser knows few entry types). Each row builds a
 // descriptor, checks that it has the shape the row means, and says whether
 // others may change a file with it (Contents), a directory above
-// (Place) and a drive's root (Root).
+// (Place), a drive's root (Root) and the rights of a directory about to get
+// the installer's own (Rights).
 //   trust_table.exe OUT   writes one line per row that does not hold to OUT
 //                         and ends with the number of such rows
 #include <windows.h>
@@ -96,6 +97,7 @@ struct Row
     bool contents;
     bool place;
     bool root;
+    bool rights;
 };
 
 const auto kNone = [](PACL) { return true; };
@@ -124,37 +126,38 @@ std::vector<Row> Rows()
     const DWORD readAndRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     const GUID* property = &kSomeProperty;
     // clang-format off
-    //   what                                     owner              list           entries                                               shape         contents place  root
+    //   what                                     owner              list           entries                                               shape         contents place  root   rights
     return {
-        {"admins only, owner Administrators",     kAdministrators,   Dacl::Entries, allow(kUsers, readAndRun),                            {0, 0, 0},    false, false, false},
-        {"owner SYSTEM",                          kSystem,           Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false},
-        {"owner TrustedInstaller",                kTrustedInstaller, Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false},
-        {"owner the installing account",          kInstaller,        Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false},
-        {"owner a user",                          kUser,             Dacl::Entries, AddAdministrators,                                    {0, 0},       true,  true,  true},
-        {"owner a user, OWNER RIGHTS read only",  kUser,             Dacl::Entries, allow(kOwnerRights, FILE_GENERIC_READ),               {0, 0, 0},    true,  true,  true},
-        {"OWNER RIGHTS full control",             kAdministrators,   Dacl::Entries, allow(kOwnerRights, FILE_ALL_ACCESS),                 {0, 0, 0},    false, false, false},
-        {"users may write data",                  kAdministrators,   Dacl::Entries, allow(kUsers, FILE_WRITE_DATA),                       {0, 0, 0},    true,  false, false},
-        {"authenticated users may add folders",   kAdministrators,   Dacl::Entries, allow(kAuthenticatedUsers, FILE_APPEND_DATA),         {0, 0, 0},    true,  false, false},
-        {"users may delete",                      kAdministrators,   Dacl::Entries, allow(kUsers, DELETE),                                {0, 0, 0},    true,  true,  false},
-        {"users may delete what it holds",        kAdministrators,   Dacl::Entries, allow(kUsers, FILE_DELETE_CHILD),                     {0, 0, 0},    true,  true,  true},
-        {"users may change its rights",           kAdministrators,   Dacl::Entries, allow(kUsers, WRITE_DAC),                             {0, 0, 0},    true,  true,  true},
-        {"users may take it over",                kAdministrators,   Dacl::Entries, allow(kUsers, WRITE_OWNER),                           {0, 0, 0},    true,  true,  true},
-        {"users may write attributes",            kAdministrators,   Dacl::Entries, allow(kUsers, FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA), {0, 0, 0},    false, false, false},
-        {"generic write",                         kAdministrators,   Dacl::Entries, allow(kEveryone, GENERIC_WRITE),                      {0, 0, 0},    true,  false, false},
-        {"generic all",                           kAdministrators,   Dacl::Entries, allow(kEveryone, GENERIC_ALL),                        {0, 0, 0},    true,  true,  true},
-        {"maximum allowed",                       kAdministrators,   Dacl::Entries, allow(kEveryone, MAXIMUM_ALLOWED),                    {0, 0, 0},    true,  true,  true},
-        {"inherit-only full control",             kAdministrators,   Dacl::Entries, allow(kUsers, FILE_ALL_ACCESS, inheritOnly),          {0, 0, 0},    false, false, false},
-        {"deny everyone everything",              kAdministrators,   Dacl::Entries, denyFirst,                                            {1, 0, 0},    false, false, false},
-        {"callback (9): users may append",        kAdministrators,   Dacl::Entries, raw(9, FILE_APPEND_DATA, kUsers),                     {0, 0, 9},    true,  false, false},
-        {"callback (9) for administrators",       kAdministrators,   Dacl::Entries, raw(9, FILE_ALL_ACCESS, kAdministrators),             {0, 0, 9},    false, false, false},
-        {"object (5): a user may write",          kAdministrators,   Dacl::Entries, raw(5, FILE_WRITE_DATA, kUser, true),                 {0, 0, 5},    true,  false, false},
-        {"object (5), two GUIDs, administrators", kAdministrators,   Dacl::Entries, raw(5, FILE_ALL_ACCESS, kAdministrators, true, {property, property}), {0, 0, 5}, false, false, false},
-        {"object (5), one GUID: a user may delete", kAdministrators, Dacl::Entries, raw(5, DELETE, kUser, true, {property}),            {0, 0, 5},    true,  true,  false},
-        {"callback object (11): users may re-permission", kAdministrators, Dacl::Entries, raw(11, WRITE_DAC, kUsers, true),              {0, 0, 11},   true,  true,  true},
-        {"unknown type (0x11) granting nothing",  kAdministrators,   Dacl::Entries, raw(0x11, 0, kSystem),                                {0, 0, 0x11}, true,  true,  true},
-        {"empty access list",                     kAdministrators,   Dacl::Entries, kNone,                                                {},           false, false, false},
-        {"null access list",                      kAdministrators,   Dacl::Null,    kNone,                                                {},           true,  true,  true},
-        {"no access list",                        kAdministrators,   Dacl::Absent,  kNone,                                                {},           true,  true,  true},
+        {"admins only, owner Administrators",     kAdministrators,   Dacl::Entries, allow(kUsers, readAndRun),                            {0, 0, 0},    false, false, false, false},
+        {"owner SYSTEM",                          kSystem,           Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false, false},
+        {"owner TrustedInstaller",                kTrustedInstaller, Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false, false},
+        {"owner the installing account",          kInstaller,        Dacl::Entries, AddAdministrators,                                    {0, 0},       false, false, false, false},
+        {"owner a user",                          kUser,             Dacl::Entries, AddAdministrators,                                    {0, 0},       true,  true,  true,  true},
+        {"owner a user, OWNER RIGHTS read only",  kUser,             Dacl::Entries, allow(kOwnerRights, FILE_GENERIC_READ),               {0, 0, 0},    true,  true,  true,  true},
+        {"OWNER RIGHTS full control",             kAdministrators,   Dacl::Entries, allow(kOwnerRights, FILE_ALL_ACCESS),                 {0, 0, 0},    false, false, false, false},
+        {"users may write data",                  kAdministrators,   Dacl::Entries, allow(kUsers, FILE_WRITE_DATA),                       {0, 0, 0},    true,  false, false, false},
+        {"authenticated users may add folders",   kAdministrators,   Dacl::Entries, allow(kAuthenticatedUsers, FILE_APPEND_DATA),         {0, 0, 0},    true,  false, false, false},
+        {"users may delete",                      kAdministrators,   Dacl::Entries, allow(kUsers, DELETE),                                {0, 0, 0},    true,  true,  false, false},
+        {"users may delete what it holds",        kAdministrators,   Dacl::Entries, allow(kUsers, FILE_DELETE_CHILD),                     {0, 0, 0},    true,  true,  true,  false},
+        {"users may change its rights",           kAdministrators,   Dacl::Entries, allow(kUsers, WRITE_DAC),                             {0, 0, 0},    true,  true,  true,  true},
+        {"everyone may modify (a 0777 directory)", kAdministrators, Dacl::Entries, allow(kEveryone, 0x1301ff),                          {0, 0, 0},    true,  true,  true,  false},
+        {"users may take it over",                kAdministrators,   Dacl::Entries, allow(kUsers, WRITE_OWNER),                           {0, 0, 0},    true,  true,  true,  true},
+        {"users may write attributes",            kAdministrators,   Dacl::Entries, allow(kUsers, FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA), {0, 0, 0},    false, false, false, false},
+        {"generic write",                         kAdministrators,   Dacl::Entries, allow(kEveryone, GENERIC_WRITE),                      {0, 0, 0},    true,  false, false, false},
+        {"generic all",                           kAdministrators,   Dacl::Entries, allow(kEveryone, GENERIC_ALL),                        {0, 0, 0},    true,  true,  true,  true},
+        {"maximum allowed",                       kAdministrators,   Dacl::Entries, allow(kEveryone, MAXIMUM_ALLOWED),                    {0, 0, 0},    true,  true,  true,  true},
+        {"inherit-only full control",             kAdministrators,   Dacl::Entries, allow(kUsers, FILE_ALL_ACCESS, inheritOnly),          {0, 0, 0},    false, false, false, false},
+        {"deny everyone everything",              kAdministrators,   Dacl::Entries, denyFirst,                                            {1, 0, 0},    false, false, false, false},
+        {"callback (9): users may append",        kAdministrators,   Dacl::Entries, raw(9, FILE_APPEND_DATA, kUsers),                     {0, 0, 9},    true,  false, false, false},
+        {"callback (9) for administrators",       kAdministrators,   Dacl::Entries, raw(9, FILE_ALL_ACCESS, kAdministrators),             {0, 0, 9},    false, false, false, false},
+        {"object (5): a user may write",          kAdministrators,   Dacl::Entries, raw(5, FILE_WRITE_DATA, kUser, true),                 {0, 0, 5},    true,  false, false, false},
+        {"object (5), two GUIDs, administrators", kAdministrators,   Dacl::Entries, raw(5, FILE_ALL_ACCESS, kAdministrators, true, {property, property}), {0, 0, 5}, false, false, false, false},
+        {"object (5), one GUID: a user may delete", kAdministrators, Dacl::Entries, raw(5, DELETE, kUser, true, {property}),            {0, 0, 5},    true,  true,  false, false},
+        {"callback object (11): users may re-permission", kAdministrators, Dacl::Entries, raw(11, WRITE_DAC, kUsers, true),              {0, 0, 11},   true,  true,  true,  true},
+        {"unknown type (0x11) granting nothing",  kAdministrators,   Dacl::Entries, raw(0x11, 0, kSystem),                                {0, 0, 0x11}, true,  true,  true,  true},
+        {"empty access list",                     kAdministrators,   Dacl::Entries, kNone,                                                {},           false, false, false, false},
+        {"null access list",                      kAdministrators,   Dacl::Null,    kNone,                                                {},           true,  true,  true,  true},
+        {"no access list",                        kAdministrators,   Dacl::Absent,  kNone,                                                {},           true,  true,  true,  true},
     };
     // clang-format on
 }
@@ -182,10 +185,10 @@ bool HasShape(PSECURITY_DESCRIPTOR descriptor, const Row& row)
     return true;
 }
 
-std::string Verdicts(bool contents, bool place, bool root)
+std::string Verdicts(bool contents, bool place, bool root, bool rights)
 {
     const auto word = [](bool may) { return may ? "others may" : "only trusted"; };
-    return std::string(word(contents)) + "/" + word(place) + "/" + word(root);
+    return std::string(word(contents)) + "/" + word(place) + "/" + word(root) + "/" + word(rights);
 }
 
 } // namespace
@@ -215,10 +218,11 @@ int wmain(int argc, wchar_t** argv)
             ++wrong;
             continue;
         }
-        const std::string expected = Verdicts(row.contents, row.place, row.root);
+        const std::string expected = Verdicts(row.contents, row.place, row.root, row.rights);
         const std::string found = Verdicts(OthersMayChange(&descriptor, Reach::Contents, trusted),
                                            OthersMayChange(&descriptor, Reach::Place, trusted),
-                                           OthersMayChange(&descriptor, Reach::Root, trusted));
+                                           OthersMayChange(&descriptor, Reach::Root, trusted),
+                                           OthersMayChange(&descriptor, Reach::Rights, trusted));
         if (found != expected)
         {
             out << row.what << ": " << found << ", expected " << expected << "\n";
