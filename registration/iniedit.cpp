@@ -411,6 +411,24 @@ PassResult PlanRegisteredFile(const RegistrationFileLines& file, const wxString&
     return splice.Changes(changes);
 }
 
+std::vector<wxString> ChangedText(const std::vector<wxString>& text,
+                                  const std::vector<LineChange>& changes)
+{
+    std::vector<wxString> changed;
+    size_t next = 0;
+    for (const LineChange& change : changes)
+    {
+        for (; next < change.line; ++next)
+            changed.push_back(text[next]);
+        if (change.kind != LineChange::Kind::Remove)
+            changed.push_back(change.text);
+        if (change.kind != LineChange::Kind::Add)
+            ++next;
+    }
+    changed.insert(changed.end(), text.begin() + next, text.end());
+    return changed;
+}
+
 PassResult BuildUnregisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                                  const std::function<bool(const wxString&)>& programExists,
                                  const wxMBConv& conv, std::string& newBytes)

@@ -3,7 +3,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include <vector>
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -59,6 +58,11 @@ struct LineChange
 PassResult PlanRegisteredFile(const RegistrationFileLines& file, const wxString& programPath,
                               bool dsWinCaller, const wxMBConv& conv,
                               std::vector<LineChange>& changes);
+
+// The text of the lines `text` once `changes`, a plan's changes in their
+// order, are made in them.
+std::vector<wxString> ChangedText(const std::vector<wxString>& text,
+                                  const std::vector<LineChange>& changes);
 
 // The new bytes of the registration file without the product: its list
 // entries and its sections removed, and the list's later entries numbered

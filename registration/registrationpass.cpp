@@ -185,6 +185,8 @@ PassResult CVddsRegistration::EditFile(const FileEdit& edit, ReadersView& before
 
 PassResult CVddsRegistration::InstallationRefusal() const
 {
+    if (m_appPath.empty())
+        return PassResult::Refused(_("the registry names no installation directory"));
     if (!IsUsableInstallPath(m_appPath))
         return PassResult::Refused(
             _("the installation directory in the registry is not an absolute path"));

@@ -427,7 +427,8 @@ TEST_F(RegistrationPropertyTest, ARemovalThatADifferingReaderSeesOtherwiseIsNeve
 }
 
 // The lines the registration's plan adds, replaces and removes, made in the
-// old file, give exactly the bytes the pass writes; no plan, no change.
+// old file, give exactly the bytes the pass writes, and the lines' text made
+// of the plan the text of the file the pass writes; no plan, no change.
 TEST_F(RegistrationPropertyTest, ThePlannedLineChangesGiveTheBytesThePassWrites)
 {
     for (unsigned seed = 1; seed <= 500; ++seed)
@@ -458,5 +459,9 @@ TEST_F(RegistrationPropertyTest, ThePlannedLineChangesGiveTheBytesThePassWrites)
         EXPECT_FALSE(changes.empty());
         EXPECT_EQ(registered, WithChanges(utf16 ? LinesOfUtf16Le(before) : LinesOfAnsi(before),
                                           changes, utf16));
+        WriteFile(IniPath(), registered);
+        RegistrationFileLines written;
+        ASSERT_TRUE(ReadRegistrationFile(IniPath(), bytes, written).Is(PassResult::Outcome::Done));
+        EXPECT_EQ(written.text, ChangedText(lines.text, changes));
     }
 }
