@@ -41,69 +41,62 @@ wxString WhyNotInList(const CRegistrationList& list, const wxString& file)
         return wxString::Format(_("%s has no [BVS] section, the list of imaging systems"), file);
     if (list.Lists(kProductSection))
         return wxString();
-    const int stop = list.StopNumber();
-    for (const ListEntry& key : list.Keys())
-    {
-        if (key.number > stop && IsSameProfileName(key.system, kProductSection))
-            return wxString::Format(_("its entry NAME%d=%s in [BVS] stands behind the place "
-                                      "where readers that count up from NAME1 stop: %s"),
-                                    key.number, key.system, WhereReadersStop(list));
-    }
+    if (const ListEntry* entry = list.FindEntry(kProductSection))
+        return wxString::Format(_("its entry NAME%d=%s in [BVS] stands behind the place "
+                                  "where readers that count up from NAME1 stop: %s"),
+                                entry->number, entry->system, WhereReadersStop(list));
     return wxString::Format(_("no entry of [BVS] that readers see names it (they see: %s)"),
                             OrNothing(list.View().JoinedSystems()));
 }
 
-// Why readers of the file the pass could read do not find the product, or
-// Windows' own reader does not where the pass's rules do; empty when both
-// find it.
-wxString WhyNotListed(const FileState& file, const wxString& path, Answered& answered)
+// Why readers who find `view` in the file do not find the product in the
+// list, said by the pass's rules where they agree; empty when they find it.
+wxString WhyNotListed(const FileState& file, const CRegistrationList& list, const ReadersView& view,
+                      const wxString& path, Answered& answered)
 {
-    const CRegistrationList list(file.lines.text);
+    if (view.Lists(kProductSection))
+        return wxString();
+    // The pass refuses the file; Windows' reader still says what practice
+    // software finds.
+    if (!file.read.Is(PassResult::Outcome::Done))
+        return wxString::Format(
+            _("Windows' own reader of %s does not find it in the list (it finds: %s)"), path,
+            OrNothing(view.JoinedSystems()));
     const wxString reason = WhyNotInList(list, path);
     if (!reason.empty())
         return reason;
-    if (file.SystemRead() && !file.system.Lists(kProductSection))
-    {
-        answered.systemReader = true;
-        return wxString::Format(
-            _("Windows' own reader of %s does not find it in the list, where Windows' rules "
-              "for such files find it (it finds: %s)"),
-            path, OrNothing(file.system.JoinedSystems()));
-    }
-    if (list.FindSection(kProductSection) == nullptr)
-        return _("the section [TIVORA] is missing, so it has no program to call");
-    return wxString();
+    answered.systemReader = true;
+    return wxString::Format(_("Windows' own reader of %s does not find it in the list, where "
+                              "Windows' rules for such files find it (it finds: %s)"),
+                            path, OrNothing(view.JoinedSystems()));
 }
 
-// Why the practice software does not offer the product, read by the pass's
-// reader and by Windows' own, which has the last word; empty when it does,
-// and `program` the one it calls.
+// Why the practice software does not offer the product: Windows' own reader,
+// where it could read the file, has the last word, otherwise the pass's
+// rules; empty when it does, and `program` the one it calls.
 wxString WhyNotOffered(const Installation& installation, const FileState& file,
                        Answered& answered, wxString& program)
 {
     const wxString& path = installation.registrationFile;
     if (!file.exists)
         return wxString::Format(_("%s does not exist"), path);
-    program = file.system.program;
-    if (!file.SystemRead())
-        program = CRegistrationList(file.lines.text).View().program;
-    if (!file.read.Is(PassResult::Outcome::Done))
+    const CRegistrationList list(file.lines.text);
+    const ReadersView view = file.SystemRead() ? file.system : list.View();
+    program = view.program;
+    wxString reason = WhyNotListed(file, list, view, path, answered);
+    if (reason.empty() && program.empty())
+        reason = list.FindSection(kProductSection) == nullptr
+                     ? _("the section [TIVORA] is missing, so it has no program to call")
+                     : _("[TIVORA] names no program to call (PATDATIMPORT)");
+    if (!reason.empty() && file.ByteOrderMarkHidesFirstHeader())
     {
-        // The pass refuses the file; Windows' reader still says what
-        // practice software finds.
-        if (!file.system.Lists(kProductSection))
-            return wxString::Format(
-                _("Windows' own reader of %s does not find it in the list (it finds: %s)"), path,
-                OrNothing(file.system.JoinedSystems()));
+        answered.byteOrderMark = true;
+        return wxString::Format(_("%s starts with a UTF-8 byte-order mark, which keeps Windows "
+                                  "readers from seeing the section header in its first line"),
+                                path);
     }
-    else
-    {
-        const wxString reason = WhyNotListed(file, path, answered);
-        if (!reason.empty())
-            return reason;
-    }
-    if (program.empty())
-        return _("[TIVORA] names no program to call (PATDATIMPORT)");
+    if (!reason.empty())
+        return reason;
     const CVddsRegistration pass(installation.appPath, installation.dataConfigPath, false);
     if (IsUsableInstallPath(installation.appPath) && !program.IsSameAs(pass.ProgramPath(), false))
         return wxString::Format(_("[TIVORA] calls \"%s\", not this installation's program \"%s\""),
@@ -114,6 +107,9 @@ wxString WhyNotOffered(const Installation& installation, const FileState& file,
 // What to do where the product is not offered.
 wxString Remedy(const FileState& file, Answered& answered)
 {
+    if (answered.byteOrderMark)
+        return _("Save the file again as ANSI text (without the three bytes EF BB BF), then run "
+                 "this check again.");
     if (answered.systemReader)
         return _("A line of the file is read differently on this system: correct the lines the "
                  "two readings differ in.");
@@ -123,8 +119,8 @@ wxString Remedy(const FileState& file, Answered& answered)
         return wxString::Format(_("Installing the product again cannot register it there: %s."),
                                 file.read.Explanation());
     }
-    if (file.plan.Is(PassResult::Outcome::Done))
-        return _("Install the product again: it makes the changes below.");
+    if (file.ChangesListed())
+        return wxString::Format(_("%s: it makes the changes below."), InstallAgain(file));
     return _("Install the product again.");
 }
 

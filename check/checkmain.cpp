@@ -97,10 +97,10 @@ int main(int argc, char** argv)
     const FileState file = ReadRegistration(installation);
     const Answered answered = AnswerWhetherOffered(installation, file, findings);
     CheckWhatStopsReaders(installation, file, answered, findings);
-    CheckSettings(installation, answered, findings);
     CheckWhatInstallingAgainChanges(installation, file, answered, findings);
+    CheckSettings(installation, answered, findings);
     CheckOtherVendorsLines(installation, file, findings);
-    CheckRights(installation, findings);
+    CheckRights(installation, file, findings);
     CheckCopies(findings);
     CheckClient(installation, answered, findings);
 

@@ -61,15 +61,27 @@ struct FileState
     // What the system's reader finds, and whether it could read the file.
     PassResult systemReading = PassResult::Refused(wxString());
     ReadersView system;
-    // The registration pass's plan for this installation, and the file's
-    // lines as the pass would leave them.
+    // The registration pass's plan for this installation, and the text of
+    // the file's lines as the pass would leave them.
     PassResult plan = PassResult::Of(PassResult::Outcome::AlreadyDone);
     std::vector<LineChange> changes;
-    RegistrationFileLines after;
+    std::vector<wxString> after;
+    // The pass never replaces the file while it has the read-only attribute.
+    bool writeProtected = false;
 
     bool SystemRead() const { return systemReading.Is(PassResult::Outcome::Done); }
     // The bytes could not be read at all.
     bool Unreadable() const { return bytes.empty() && !read.Is(PassResult::Outcome::Done); }
+    // A UTF-8 byte-order mark stands before a section header in the first
+    // line, which Windows readers then do not see as a header.
+    bool ByteOrderMarkHidesFirstHeader() const;
+    // The lines installing again would change are listed, each as a problem:
+    // the plan would change some, and no byte-order mark changes the lines'
+    // meaning once it is removed.
+    bool ChangesListed() const
+    {
+        return plan.Is(PassResult::Outcome::Done) && !ByteOrderMarkHidesFirstHeader();
+    }
 };
 
 // What the answer said already, so that no later line says it again.
@@ -79,6 +91,7 @@ struct Answered
     bool client = false;
     bool systemReader = false;
     bool refusal = false;
+    bool byteOrderMark = false;
 };
 
 // The installation's registry settings, without judging them.
@@ -112,7 +125,7 @@ void CheckOtherVendorsLines(const Installation& installation, const FileState& f
 
 // The rights the program grants, the file's read-only attribute, and a link
 // where the data directory is.
-void CheckRights(const Installation& installation, Findings& findings);
+void CheckRights(const Installation& installation, const FileState& file, Findings& findings);
 
 // Per-user copies that some readers see instead of the shared file.
 void CheckCopies(Findings& findings);
@@ -123,6 +136,10 @@ void CheckClient(const Installation& installation, const Answered& answered, Fin
 // Where readers that count up from NAME1 stop in `list`, and why: "NAME2 is
 // empty".
 wxString WhereReadersStop(const CRegistrationList& list);
+
+// How to have the pass make its changes: install the product again, once
+// the file's read-only attribute is removed where it has one.
+wxString InstallAgain(const FileState& file);
 
 // What a reader found, or "nothing".
 wxString OrNothing(const wxString& found);

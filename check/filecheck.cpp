@@ -9,6 +9,7 @@
 #include "check/checks.h"
 #include "common/platform.h"
 #include "common/product.h"
+#include "registration/fileops.h"
 #include "registration/registrationpass.h"
 #include "registration/systemreader.h"
 
@@ -76,7 +77,11 @@ void CheckUndecodedLines(const wxString& path, const RegistrationFileLines& line
 // one it takes for the product.
 void CheckEntriesBehindTheStop(const wxString& path, const FileState& file, Findings& findings)
 {
-    const CRegistrationList after(file.after.text);
+    // Without a plan, how the file stands once the product is installed
+    // again is not known.
+    if (!file.plan.Succeeded())
+        return;
+    const CRegistrationList after(file.after);
     const int stop = after.StopNumber();
     wxString hidden;
     for (const ListEntry& entry : after.Entries())
@@ -97,7 +102,8 @@ void CheckEntriesBehindTheStop(const wxString& path, const FileState& file, Find
 void CheckSystemReader(const wxString& path, const FileState& file, const Answered& answered,
                        Findings& findings)
 {
-    if (!HasSystemReader() || answered.systemReader)
+    // A byte-order mark before the first header is reported as the cause.
+    if (!HasSystemReader() || answered.systemReader || file.ByteOrderMarkHidesFirstHeader())
         return;
     if (!file.SystemRead())
     {
@@ -137,8 +143,8 @@ void CheckLaterListSections(const wxString& path, const CRegistrationList& list,
         if (!unseen.empty())
             findings.Problem(wxString::Format(
                 _("The [BVS] section in line %d of %s lists %s, which no reader sees: readers see "
-                  "only the first [BVS]. Ask the vendors of these systems to install them again, "
-                  "or move their entries into the first [BVS]."),
+                  "only the first [BVS]. Ask the vendors of these systems to install them "
+                  "again."),
                 static_cast<int>(section.header + 1), path, unseen));
     }
 }
@@ -157,6 +163,15 @@ wxString WhereReadersStop(const CRegistrationList& list)
     return wxString::Format(_("NAME%d is missing"), stop);
 }
 
+bool FileState::ByteOrderMarkHidesFirstHeader() const
+{
+    // Only whether the first character after the mark and any blanks is "["
+    // matters, which every ANSI code page reads alike.
+    return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && !lines.bytes.empty() &&
+           ReadProfileLine(wxString(lines.bytes.front().substr(3).c_str(), wxConvISO8859_1)).kind ==
+               ProfileLine::Kind::Header;
+}
+
 FileState ReadRegistration(const Installation& installation)
 {
     FileState file;
@@ -164,6 +179,8 @@ FileState ReadRegistration(const Installation& installation)
     if (path.empty())
         return file;
     file.exists = wxFileExists(path);
+    wxString target;
+    file.writeProtected = file.exists && FollowLinks(path, target) && IsWriteProtected(target);
     file.read = ReadRegistrationFile(path, file.bytes, file.lines, installation.appPath);
     if (file.Unreadable())
         return file;
@@ -176,13 +193,7 @@ FileState ReadRegistration(const Installation& installation)
     }
     const CVddsRegistration pass(installation.appPath, installation.dataConfigPath, false);
     file.plan = pass.PlanRegistration(file.lines, file.changes);
-    file.after = file.lines;
-    std::string newBytes;
-    if (file.plan.Is(PassResult::Outcome::Done) &&
-        BuildRegisteredFile(file.lines, pass.ProgramPath(), false, LocalEncoding(), newBytes)
-            .Is(PassResult::Outcome::Done))
-        ReadRegistrationLines(newBytes, LocalEncoding(), IsDoubleByteCodePage(AnsiCodePage()),
-                              file.after);
+    file.after = ChangedText(file.lines.text, file.changes);
     return file;
 }
 
@@ -197,7 +208,7 @@ void CheckWhatStopsReaders(const Installation& installation, const FileState& fi
     const wxString& path = installation.registrationFile;
     if (path.empty() || file.Unreadable() || !file.exists)
         return;
-    if (file.bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    if (file.bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && !answered.byteOrderMark)
         findings.Problem(wxString::Format(
             _("%s starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
               "section header. Save it again as ANSI text (without the three bytes EF BB BF)."),
@@ -237,8 +248,8 @@ void CheckOtherVendorsLines(const Installation& installation, const FileState& f
             list.FindSection(entry.system) == nullptr)
             findings.Problem(wxString::Format(
                 _("NAME%d=%s in [BVS] names a section that does not exist: the practice software "
-                  "offers an imaging system it cannot call. Remove the entry or install that "
-                  "system again."),
+                  "offers an imaging system it cannot call. Install that system again, or ask "
+                  "its vendor."),
                 entry.number, entry.system));
     }
     for (const ProfileSection& section : list.Sections())

@@ -10,29 +10,35 @@ namespace
 wxString ChangeProblem(const LineChange& change, const FileState& file, const wxString& path)
 {
     const int number = static_cast<int>(change.line + 1);
+    const wxString installAgain = InstallAgain(file);
     switch (change.kind)
     {
     case LineChange::Kind::Replace:
-        return wxString::Format(
-            _("Line %d of %s reads \"%s\". Install the product again: it writes %s."), number,
-            path, file.lines.text[change.line], change.text);
+        return wxString::Format(_("Line %d of %s reads \"%s\". %s: it writes %s."), number, path,
+                                file.lines.text[change.line], installAgain, change.text);
     case LineChange::Kind::Remove:
-        return wxString::Format(
-            _("Line %d of %s reads \"%s\". Install the product again: it removes the line."),
-            number, path, file.lines.text[change.line]);
+        return wxString::Format(_("Line %d of %s reads \"%s\". %s: it removes the line."), number,
+                                path, file.lines.text[change.line], installAgain);
     case LineChange::Kind::Add:
         break;
     }
     if (change.line < file.lines.text.size())
-        return wxString::Format(_("A line is missing before line %d of %s. Install the product "
-                                  "again: it writes %s there."),
-                                number, path, change.text);
-    return wxString::Format(
-        _("A line is missing at the end of %s. Install the product again: it writes %s there."),
-        path, change.text);
+        return wxString::Format(
+            _("A line is missing before line %d of %s. %s: it writes %s there."), number, path,
+            installAgain, change.text);
+    return wxString::Format(_("A line is missing at the end of %s. %s: it writes %s there."), path,
+                            installAgain, change.text);
 }
 
 } // namespace
+
+wxString InstallAgain(const FileState& file)
+{
+    if (file.writeProtected)
+        return _("Remove the read-only attribute of the file (Properties), then install the "
+                 "product again");
+    return _("Install the product again");
+}
 
 void CheckWhatInstallingAgainChanges(const Installation& installation, const FileState& file,
                                      const Answered& answered, Findings& findings)
@@ -63,6 +69,10 @@ void CheckWhatInstallingAgainChanges(const Installation& installation, const Fil
             path, file.plan.Explanation()));
         return;
     }
+    // Lines planned for a file whose first header a byte-order mark hides
+    // would mislead once the mark is removed.
+    if (!file.ChangesListed())
+        return;
     for (const LineChange& change : file.changes)
         findings.Problem(ChangeProblem(change, file, path));
 }

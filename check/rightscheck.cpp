@@ -97,17 +97,19 @@ void CheckOpenRights(const wxString& path, Findings& findings)
 
 } // namespace
 
-void CheckRights(const Installation& installation, Findings& findings)
+void CheckRights(const Installation& installation, const FileState& file, Findings& findings)
 {
-    const wxString& file = installation.registrationFile;
-    if (!file.empty() && wxFileExists(file))
+    const wxString& path = installation.registrationFile;
+    if (!path.empty() && wxFileExists(path))
     {
-        if (::GetFileAttributesW(file.wc_str()) & FILE_ATTRIBUTE_READONLY)
+        // Where lines installing again would change are listed, their remedy
+        // says so already.
+        if (file.writeProtected && !file.ChangesListed())
             findings.Problem(wxString::Format(
                 _("%s is read-only: no imaging system can register in it. Remove the read-only "
                   "attribute (Properties), then install the product again."),
-                file));
-        CheckOpenRights(file, findings);
+                path));
+        CheckOpenRights(path, findings);
     }
     const wxString& conf = installation.dataConfigPath;
     if (conf.empty())

@@ -20,6 +20,8 @@ const std::string kNoChange =
 const std::string kNotOffered =
     "PROBLEM: The practice software does not offer Tivora on this computer: ";
 const std::string kChangesBelow = " Install the product again: it makes the changes below.";
+const std::string kRemoveReadOnly =
+    "Remove the read-only attribute of the file (Properties), then install the product again";
 
 // The problem that line `number` of the file, reading `line`, is written
 // as `written` by installing again.
@@ -169,12 +171,20 @@ TEST_P(SupportCheck, HealthyInstallationIsOfferedWithItsProgramInEitherLanguage)
 
 TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
 {
+    // What a case changes besides the file, undone after its run.
+    enum class Also
+    {
+        Nothing,
+        ReadOnlyFile,
+        EmptyBaseAppPath,
+    };
     const struct
     {
         const char* what;
         std::string file;
         int exitCode;
         std::vector<std::string> found;
+        Also also = Also::Nothing;
     } cases[] = {
         {"product missing from the list",
          Without(m_healthy, "NAME2=TIVORA\r\n"),
@@ -239,8 +249,46 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
          {kOffered, kNoChange,
           "PROBLEM: The [BVS] section in line 14 of " + kIni +
               " lists ZORBEX, which no reader sees: readers see only the first [BVS]. Ask the "
-              "vendors of these systems to install them again, or move their entries into the "
-              "first [BVS]."}},
+              "vendors of these systems to install them again."}},
+        // Removing the entry would hide every later one.
+        {"an entry naming a missing section",
+         Replaced(m_healthy, "[XRAY]", "[XRAYOLD]"),
+         1,
+         {kOffered, kNoChange,
+          "PROBLEM: NAME1=XRAY in [BVS] names a section that does not exist: the practice "
+          "software offers an imaging system it cannot call. Install that system again, or ask "
+          "its vendor."}},
+        // The pass never replaces a read-only file. Wine keeps the attribute
+        // as the file's mode, from which it reads the rights too.
+        {"a read-only file the pass would change",
+         Without(m_healthy, "NAME2=TIVORA\r\n"),
+         1,
+         {kNotOffered + "no entry of [BVS] that readers see names it (they see: XRAY). " +
+              kRemoveReadOnly + ": it makes the changes below.",
+          "PROBLEM: A line is missing before line 4 of " + kIni + ". " + kRemoveReadOnly +
+              ": it writes NAME2=TIVORA there.",
+          "PROBLEM: Everyone may not read and write " + kIni +
+              ": practice software and imaging systems that run without administrator rights "
+              "cannot use it. Run \"tvdds.exe initsetup\" as an administrator, which opens the "
+              "rights again.",
+          "PROBLEM: The administrators may not read and write " + kIni +
+              ". Run \"tvdds.exe initsetup\" as an administrator, which opens the rights again."},
+         Also::ReadOnlyFile},
+        // Without a plan, ZORBEX is not said to stay hidden: the pass would
+        // take the empty entry.
+        {"no installation directory in the registry",
+         Replaced(m_healthy, "NAME2=TIVORA", "NAME2=\r\nNAME3=ZORBEX"),
+         3,
+         {kNotOffered +
+              "no entry of [BVS] that readers see names it (they see: XRAY). Install the product "
+              "again.",
+          "NOT CHECKED: What installing the product again would change in " + kIni +
+              " cannot be told: the registration cannot run as the registry names the "
+              "installation now (the registry names no installation directory). Installing the "
+              "product again is the remedy.",
+          "PROBLEM: tvdds.exe cannot start: it shows \"ERROR: Application path is empty, can't "
+          "load configuration\". Install the product again."},
+         Also::EmptyBaseAppPath},
         // Wine's profile API skips the mark; Windows readers do not.
         {"a UTF-8 byte-order mark",
          "\xEF\xBB\xBF" + m_healthy,
@@ -250,6 +298,16 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
               " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
               "section header. Save it again as ANSI text (without the three bytes EF BB BF).",
           kNoChange}},
+        // Wine's reader skips the mark and finds the list, so the product is
+        // offered here; the plan's second [BVS] would hide it once the mark
+        // is gone.
+        {"a UTF-8 byte-order mark before the list's header",
+         "\xEF\xBB\xBF" + Without(m_healthy, "; practice machine\r\n"),
+         1,
+         {kOffered,
+          "PROBLEM: " + kIni +
+              " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
+              "section header. Save it again as ANSI text (without the three bytes EF BB BF)."}},
         // Wine's reader reads UTF-16BE text, which Windows reads as ANSI bytes.
         {"UTF-16BE text",
          Utf16Be(m_healthy),
@@ -269,11 +327,24 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
               "reads and writes it as such too.",
           kNoChange}},
     };
+    const std::string ini = Prefix().UnixPath(kIni);
     for (const auto& c : cases)
     {
         ASSERT_NE(m_healthy, c.file) << c.what;
         WriteIni(c.file);
-        ExpectFound(RunCheck(), c.exitCode, c.found, c.what);
+        const fs::perms writable = fs::status(ini).permissions();
+        if (c.also == Also::ReadOnlyFile)
+            fs::permissions(
+                ini, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+        if (c.also == Also::EmptyBaseAppPath)
+            SetValue("BaseAppPath", "");
+        const CheckRun run = RunCheck();
+        if (c.also == Also::ReadOnlyFile)
+            fs::permissions(ini, writable);
+        if (c.also == Also::EmptyBaseAppPath)
+            SetValue("BaseAppPath", kSetupDir);
+        ExpectFound(run, c.exitCode, c.found, c.what);
     }
 }
 
@@ -325,7 +396,7 @@ TEST_P(SupportCheck, BrokenSettingsAreFoundInTheViewTheProgramReads)
     Prefix().Wine({"reg", "delete", kKey, "/f", is32Bit ? "/reg:64" : "/reg:32"});
     SetValue("VddsIniWritten", "1");
     ExpectFound(otherView, 1,
-                {kOffered,
+                {kOffered, kNoChange,
                  "PROBLEM: VddsIniWritten is not 1: the product was not registered in "
                  "vdds_mmi.ini yet, or its last registration failed. Run \"tvdds.exe "
                  "initsetup\" as an administrator, or install the product again, and read its "
@@ -334,8 +405,7 @@ TEST_P(SupportCheck, BrokenSettingsAreFoundInTheViewTheProgramReads)
                      (is32Bit ? "64" : "32") + "-bit registry view, which the installed " +
                      (is32Bit ? "32" : "64") +
                      "-bit program does not read: an installer for the other kind of Windows "
-                     "program was used. Uninstall it and install the matching one.",
-                 kNoChange},
+                     "program was used. Uninstall it and install the matching one."},
                 "only in the other view");
 
     // The program's start-up refuses the relative path, and the pass would.
