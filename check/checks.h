@@ -76,8 +76,8 @@ struct FileState
     // line, which Windows readers then do not see as a header.
     bool ByteOrderMarkHidesFirstHeader() const;
     // The lines installing again would change are listed, each as a problem:
-    // the plan would change some, and no byte-order mark changes the lines'
-    // meaning once it is removed.
+    // the plan would change some, and no byte-order mark hides the first
+    // header, without which the plan would be another.
     bool ChangesListed() const
     {
         return plan.Is(PassResult::Outcome::Done) && !ByteOrderMarkHidesFirstHeader();

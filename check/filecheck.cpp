@@ -1,13 +1,11 @@
 #include <algorithm>
 #include <set>
-#include <string>
 
 #include <wx/filefn.h>
 #include <wx/intl.h>
 #include <wx/msw/wrapwin.h>
 
 #include "check/checks.h"
-#include "common/platform.h"
 #include "common/product.h"
 #include "registration/fileops.h"
 #include "registration/registrationpass.h"
