@@ -16,17 +16,18 @@
 ; changed; 1639 the installation directory's name cannot be written in the
 ; ANSI code page, nothing installed; 1627 an earlier installation in another
 ; directory or of the other build could not be removed, or others could have
-; changed it, nothing installed; 1625 others own or may change the
+; changed it, or it lacks its program or uninstaller, nothing installed; 1625 others own or may change the
 ; installation directory, a directory above it or an entry in it that the
 ; installer does not write anew, a link is on the way, or its tree is too
 ; deep, nothing installed.
 ; The uninstall, run as QuietUninstallString or UninstallString (also with
-; " /S" appended) says, ends when it is done: 0 removed; 1603 removed, but
+; " /S" appended) says, ends when it is done: 0 removed; 1603 not removed:
 ; the registration in vdds_mmi.ini could not be removed, or whether the
 ; program is in use could not be found out, nothing else changed; 1627 the
 ; program is in use, and the installation stays (registered again, unless
-; the message and the log say otherwise); 1605 no installation of ours in
-; that directory, nothing changed. "/KEEPREGISTRATION" leaves the
+; the message and the log say otherwise), or others could have changed the
+; installation, whose program is then not run, nothing changed; 1605 no
+; installation of ours in that directory, nothing changed. "/KEEPREGISTRATION" leaves the
 ; registration to the installation that replaces this one.
 
 Unicode true
@@ -34,6 +35,9 @@ Target ${ARCH}-unicode
 SetCompressor /SOLID lzma
 ; No build dates in the installer: the same sources give the same bytes.
 SetDateSave off
+; A file that cannot be written ends the install (.onInstFailed), also where
+; it is silent, instead of being skipped.
+AllowSkipFiles off
 
 !include FileFunc.nsh
 !include LogicLib.nsh
@@ -108,16 +112,22 @@ LangString DIRECTORY_HOLDS_LINK ${LANG_ENGLISH} "$1 is a link, a junction or a f
 LangString DIRECTORY_HOLDS_LINK ${LANG_GERMAN} "$1 ist eine Verknüpfung, ein Verzeichnisverbindungspunkt oder eine Datei mit einem zweiten Namen, auf dem Weg zum oder im Installationsverzeichnis $INSTDIR. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
 LangString DIRECTORY_HOLDS_FOREIGN ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, which users other than administrators may change and which the installer does not write anew. The installer runs programs there with administrator rights. Nothing was installed. Remove it, or choose a new directory below Program Files."
 LangString DIRECTORY_HOLDS_FOREIGN ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, das auch andere Benutzer als Administratoren ändern dürfen und das das Installationsprogramm nicht neu schreibt. Das Installationsprogramm führt dort Programme mit Administratorrechten aus. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
-LangString DIRECTORY_NOT_OURS ${LANG_ENGLISH} "The installation directory $INSTDIR belongs to a user other than an administrator, or others may change its rights, and could change them back after the installer set its own. Nothing was installed. Choose a new directory below Program Files, or have an administrator create this one."
-LangString DIRECTORY_NOT_OURS ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR gehört einem anderen Benutzer als einem Administrator, oder andere dürfen seine Rechte ändern und könnten sie zurücksetzen, nachdem das Installationsprogramm seine eigenen gesetzt hat. Es wurde nichts installiert. Wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files), oder lassen Sie dieses von einem Administrator anlegen."
+LangString DIRECTORY_NOT_OURS ${LANG_ENGLISH} "The installation directory $INSTDIR belongs to a user other than an administrator, or others may change its rights or write into it, and could still do so after the installer set its own rights. Nothing was installed. Choose a new directory below Program Files, or have an administrator create this one."
+LangString DIRECTORY_NOT_OURS ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR gehört einem anderen Benutzer als einem Administrator, oder andere dürfen seine Rechte ändern oder darin schreiben und könnten das auch dann noch, nachdem das Installationsprogramm seine eigenen Rechte gesetzt hat. Es wurde nichts installiert. Wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files), oder lassen Sie dieses von einem Administrator anlegen."
 LangString DIRECTORY_TOO_DEEP ${LANG_ENGLISH} "The installation directory $INSTDIR holds $1, deeper below it than the installer looks. Nothing was installed. Remove it, or choose a new directory below Program Files."
 LangString DIRECTORY_TOO_DEEP ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, tiefer darin, als das Installationsprogramm nachsieht. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
 LangString FILES_NOT_PROTECTED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. Tivora is not installed completely in $INSTDIR and was not registered there.$Removed Close what holds it open, then install again."
 LangString FILES_NOT_PROTECTED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Tivora ist in $INSTDIR nicht vollständig installiert und dort nicht eingetragen.$Removed Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
 LangString PROGRAM_IN_USE ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed and registered. Close the program, or what holds it open, then uninstall again."
 LangString PROGRAM_IN_USE ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert und eingetragen. Beenden Sie das Programm oder was es geöffnet hält, dann deinstallieren Sie erneut."
-LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed, but it was taken out of vdds_mmi.ini and could not be entered again (the reason is in the program's message before this one). Close the program, then uninstall again, or install again to register it."
-LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert, wurde aber aus vdds_mmi.ini entfernt und ließ sich nicht wieder eintragen (den Grund nennt die Meldung des Programms vor dieser). Beenden Sie das Programm und deinstallieren Sie erneut, oder installieren Sie erneut, um es einzutragen."
+LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed, but it was taken out of vdds_mmi.ini and could not be entered again (the reason is in the program's message before this one, or in the log). Close the program, then uninstall again, or install again to register it."
+LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert, wurde aber aus vdds_mmi.ini entfernt und ließ sich nicht wieder eintragen (den Grund nennt die Meldung des Programms vor dieser oder das Protokoll). Beenden Sie das Programm und deinstallieren Sie erneut, oder installieren Sie erneut, um es einzutragen."
+LangString NOT_UNREGISTERED ${LANG_ENGLISH} "Tivora could not be removed from vdds_mmi.ini (the reason is in the program's message before this one), so it was not uninstalled: it stays installed and registered, with its files, settings and uninstall entry. Correct or restore the file, then uninstall again."
+LangString NOT_UNREGISTERED ${LANG_GERMAN} "Tivora ließ sich nicht aus vdds_mmi.ini entfernen (den Grund nennt die Meldung des Programms vor dieser); es wurde daher nicht deinstalliert und bleibt mit Dateien, Einstellungen und Deinstallationseintrag installiert und eingetragen. Berichtigen oder stellen Sie die Datei wieder her, dann deinstallieren Sie erneut."
+LangString INSTALLATION_NOT_PROTECTED ${LANG_ENGLISH} "The installation in $INSTDIR could have been changed by users other than administrators ($1), so its program is not run with administrator rights and Tivora was not uninstalled: it stays installed and registered. Remove the extra rights or what others put there, then uninstall again."
+LangString INSTALLATION_NOT_PROTECTED ${LANG_GERMAN} "Die Installation in $INSTDIR könnten auch andere Benutzer als Administratoren geändert haben ($1); ihr Programm wird daher nicht mit Administratorrechten ausgeführt, und Tivora wurde nicht deinstalliert: es bleibt installiert und eingetragen. Entfernen Sie die zusätzlichen Rechte oder was andere dort abgelegt haben, dann deinstallieren Sie erneut."
+LangString EARLIER_NOT_OURS ${LANG_ENGLISH} "The uninstall entry of an earlier installation names $1, but $4 is not there, so the uninstaller there is not run. Nothing was installed.$Removed Remove that directory's uninstall entry, or install Tivora into it again, then install again."
+LangString EARLIER_NOT_OURS ${LANG_GERMAN} "Der Deinstallationseintrag einer früheren Installation nennt $1, doch $4 fehlt dort; das Deinstallationsprogramm dort wird daher nicht ausgeführt. Es wurde nichts installiert.$Removed Entfernen Sie den Deinstallationseintrag dieses Verzeichnisses, oder installieren Sie Tivora erneut dorthin, dann installieren Sie erneut."
 LangString PROGRAM_MARK_KEPT ${LANG_ENGLISH} "Whether $INSTDIR\tvdds.exe is in use could not be found out without marking it for deletion, and the system kept that mark: the program may be gone. Tivora was not uninstalled otherwise; its registration, settings, other files and uninstall entry stay. Install Tivora again, then uninstall it."
 LangString PROGRAM_MARK_KEPT ${LANG_GERMAN} "Ob $INSTDIR\tvdds.exe verwendet wird, ließ sich nur durch eine Löschmarkierung feststellen, und das System hat diese Markierung behalten: das Programm ist womöglich entfernt. Sonst wurde Tivora nicht deinstalliert; Eintragung, Einstellungen, übrige Dateien und Deinstallationseintrag bleiben. Installieren Sie Tivora erneut, dann deinstallieren Sie es."
 LangString NOT_AN_INSTALLATION ${LANG_ENGLISH} "$INSTDIR holds no installation of Tivora. Nothing was changed."
@@ -231,9 +241,21 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
 !macroend
 
+; A file that could not be written ends the install in .onInstFailed, which
+; names it; the error flag is checked as well.
+!macro StopUnlessWritten
+  ${If} ${Errors}
+    StrCpy $1 $Writing
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be written; not installed completely, not registered" 1603
+  ${EndIf}
+!macroend
+
 !macro WriteAnew NAME SOURCE
   !insertmacro RemoveBeforeWriting "$OUTDIR\${NAME}"
+  StrCpy $Writing "$OUTDIR\${NAME}"
+  ClearErrors
   File "/oname=${NAME}" "${SOURCE}"
+  !insertmacro StopUnlessWritten
 !macroend
 
 !macro WriteFiles
@@ -241,7 +263,10 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
   !insertmacro WriteAnew tvdds-check.exe "${CHECK}"
   !insertmacro RemoveBeforeWriting "$INSTDIR\uninstall.exe"
+  StrCpy $Writing "$INSTDIR\uninstall.exe"
+  ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  !insertmacro StopUnlessWritten
   SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
   !insertmacro WriteAnew tvdds.mo "${CATALOG}"
   ; Nothing holds on to a directory the installer may remove, and what it
@@ -279,7 +304,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   Pop $0
   Pop $1
   Pop $2
-  ${If} $0 != "sound"
+  ${If} $0 == "missing"
+    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 was not written; not installed completely, not registered" 1603
+  ${ElseIf} $0 != "sound"
     !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "the rights of $1 could not be set or others may change it ($0, $2); not installed completely, not registered" 1603
   ${EndIf}
 !macroend
@@ -311,11 +338,16 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     Pop $6
   ${EndIf}
   ${If} $6 == ${WHERE}
-    tvddstrust::CheckEarlierInstallation "$1"
+    tvddstrust::CheckInstallation "$1"
     Pop $3
     Pop $4
     Pop $5
-    ${If} $3 != "sound"
+    ${If} $3 == "missing"
+      !if ${WHERE} == different
+        !insertmacro RemoveWhatWasWritten
+      !endif
+      !insertmacro StopWith "$(EARLIER_NOT_OURS)" "the earlier installation in $1 lacks $4; its uninstaller was not run; nothing installed" 1627
+    ${ElseIf} $3 != "sound"
       !if ${WHERE} == different
         !insertmacro RemoveWhatWasWritten
       !endif
@@ -356,6 +388,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !insertmacro RemoveInstallationIn UseProgramRegistryView different
   !insertmacro RemoveOtherBuildsInstallationIn different
 !macroend
+
+; The file being written, which a failure that ends the install names.
+Var Writing
 
 ; The log that deployment tools ask for with /LOG=path, or with the
 ; environment variable TVDDS_LOG (also for the quiet uninstall, whose command
@@ -529,6 +564,16 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; A file NSIS could not write ends the install here (its own box, where one
+; is shown, offered to try again).
+Function .onInstFailed
+  StrCpy $1 $Writing
+  MessageBox MB_OK|MB_ICONSTOP "$(FILES_NOT_PROTECTED)" /SD IDOK
+  !insertmacro Log "$1 could not be written; not installed completely, not registered"
+  !insertmacro SetExitCode 1603
+  !insertmacro LogExitCode
+FunctionEnd
+
 Function .onInit
   Call OpenLog
   !insertmacro Log "Tivora ${VERSION} (${ARCH}) setup started: $CMDLINE"
@@ -651,14 +696,30 @@ SectionEnd
   !insertmacro StopWith "$(PROGRAM_IN_USE)" "$INSTDIR\tvdds.exe is in use; the installation stays, registered, with the uninstaller and the settings" 1627
 !macroend
 
+; The program runs elevated only where nobody else could have changed it,
+; anything beside it or a directory above; the plug-in only looks. The
+; finding is in $0, what it is about in $1.
+!macro CheckInstallationBeforeRunningIt
+  tvddstrust::CheckInstallation "$INSTDIR"
+  Pop $0
+  Pop $1
+  Pop $2
+!macroend
+
 ; A program started again after it was found removable stays, and so does
 ; everything else; the registration it lost is entered again, and where
 ; that fails, the message and the log say so.
 !macro RegisterAgainWhileInUse
   WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
-  ClearErrors
-  ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
-  !insertmacro Log "tvdds.exe initsetup ended with $0"
+  !insertmacro CheckInstallationBeforeRunningIt
+  ${If} $0 == "sound"
+    ClearErrors
+    ExecWait '"$INSTDIR\tvdds.exe" initsetup' $0
+    !insertmacro Log "tvdds.exe initsetup ended with $0"
+  ${Else}
+    !insertmacro Log "the installation in $INSTDIR could have been changed by others ($0: $1); tvdds.exe initsetup was not run"
+    SetErrors
+  ${EndIf}
   ${If} ${Errors}
   ${OrIf} $0 != "0"
     DetailPrint "$INSTDIR\tvdds.exe is in use and stays, not registered"
@@ -686,15 +747,18 @@ Section "Uninstall"
   StrCpy $Unregistered 0
   ${If} ${Errors}
     StrCpy $Replaced 0
+    !insertmacro CheckInstallationBeforeRunningIt
+    ${If} $0 != "sound"
+      !insertmacro StopWith "$(INSTALLATION_NOT_PROTECTED)" "the installation in $INSTDIR could have been changed by others ($0: $1); tvdds.exe was not run; the installation stays, registered" 1627
+    ${EndIf}
     ClearErrors
     ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
     !insertmacro Log "tvdds.exe removesetup ended with $0"
     ${If} ${Errors}
     ${OrIf} $0 != "0"
-      !insertmacro SetExitCode 1603
-    ${Else}
-      StrCpy $Unregistered 1
+      !insertmacro StopWith "$(NOT_UNREGISTERED)" "the registration could not be removed; the installation stays, with the uninstaller and the settings" 1603
     ${EndIf}
+    StrCpy $Unregistered 1
   ${Else}
     StrCpy $Replaced 1
     !insertmacro Log "the registration stays for the installation that replaces this one"

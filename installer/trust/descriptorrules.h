@@ -17,8 +17,8 @@ enum class Reach
     // A drive's root, which cannot itself be renamed or deleted.
     Root,
     // A directory the installer is about to give its own rights: changing
-    // its rights or owner, which outlasts that through a handle opened
-    // before.
+    // its rights or owner, or making it a junction while it is empty, which
+    // outlasts that through a handle opened before.
     Rights,
 };
 

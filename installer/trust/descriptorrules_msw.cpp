@@ -5,18 +5,22 @@
 namespace
 {
 
-// Writing or appending data (adding files or directories to a directory),
-// deleting it or what it holds, changing its rights or owner, and the
-// generic and maximum rights that include them.
-const DWORD kChangesContents = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
-                               WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL |
-                               MAXIMUM_ALLOWED;
-// A directory above may hold new files and folders of anyone; what counts
-// is taking away or renaming the path on the way, or changing the rights
-// that would allow it.
-const DWORD kChangesRights = WRITE_DAC | WRITE_OWNER | GENERIC_ALL | MAXIMUM_ALLOWED;
-const DWORD kChangesPlace = kChangesRights | DELETE | FILE_DELETE_CHILD;
-const DWORD kChangesRootsEntries = kChangesRights | FILE_DELETE_CHILD;
+// Changing the rights or the owner, and the rights that include it.
+const DWORD kChangesOwnRights = WRITE_DAC | WRITE_OWNER | GENERIC_ALL | MAXIMUM_ALLOWED;
+// Writing data or attributes lets whoever holds it make an empty directory
+// a junction (setting a reparse point takes either right), through a
+// handle opened before the installer set its rights: a directory about to
+// get them is empty until the installer writes into it.
+const DWORD kChangesRights =
+    kChangesOwnRights | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | GENERIC_WRITE;
+// Also appending data (adding directories to a directory), deleting it or
+// what it holds.
+const DWORD kChangesContents = kChangesRights | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE;
+// A directory above may hold new files and folders of anyone, and is never
+// empty; what counts is taking away or renaming the path on the way, or
+// changing the rights that would allow it.
+const DWORD kChangesPlace = kChangesOwnRights | DELETE | FILE_DELETE_CHILD;
+const DWORD kChangesRootsEntries = kChangesOwnRights | FILE_DELETE_CHILD;
 
 DWORD RightsThatCount(Reach reach)
 {

@@ -21,6 +21,8 @@ enum class Finding
     Changeable,
     // Deeper below the installation directory than the installer looks.
     TooDeep,
+    // A file the installation must hold is not there.
+    Missing,
     // The system refused a step.
     Failed,
 };
@@ -39,13 +41,16 @@ struct Verdict
 Verdict PrepareInstallationDirectory(const std::wstring& dir, const TrustedAccounts& trusted);
 
 // Gives the installation directory and every file and folder of ours in it
-// the installation's owner and rights, then checks that nobody else may
-// change it, anything in it or a directory above.
+// the installation's owner and rights, then checks that every file of ours
+// is there and that nobody else may change it, anything in it or a
+// directory above.
 Verdict SealInstallation(const std::wstring& dir, const TrustedAccounts& trusted);
 
-// Whether the uninstaller of the earlier installation in `dir` may be run:
-// nobody else may change it, the directory or the directories above.
-Verdict CheckEarlierInstallation(const std::wstring& dir, const TrustedAccounts& trusted);
+// Whether the programs of the installation in `dir` may be run elevated:
+// the program and the uninstaller are there, and nobody else may change
+// them, anything else in the directory, the directory or one above. It
+// only looks, and changes nothing.
+Verdict CheckInstallation(const std::wstring& dir, const TrustedAccounts& trusted);
 
 // Whether `a` and `b` name the same directory, however they spell it.
 bool IsSameDirectory(const std::wstring& a, const std::wstring& b);

@@ -24,6 +24,9 @@ const wchar_t kFileRights[] = L"O:BAD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;
 const wchar_t* const kOurFiles[] = {L"tvdds.exe", L"tvdds-check.exe", L"uninstall.exe",
                                     L"lang\\de\\LC_MESSAGES\\tvdds.mo"};
 const wchar_t* const kOurDirectories[] = {L"lang", L"lang\\de", L"lang\\de\\LC_MESSAGES"};
+// What an installation of ours runs elevated: the program, and the
+// uninstaller an installation replacing it runs.
+const wchar_t* const kOurPrograms[] = {L"tvdds.exe", L"uninstall.exe"};
 
 // How many levels below the installation directory the installer looks. An
 // installation of ours reaches four; a deeper tree is refused rather than
@@ -83,6 +86,18 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
+// The full path `path` in the form the system takes as it is, without
+// dropping trailing dots and spaces from its names: an entry named "x." is
+// then opened as itself, not as "x".
+std::wstring Verbatim(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    if (path.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
 // The path the system opened for `handle`, after every link and junction, in
 // its usual form ("C:\dir", "\\server\share\dir"); empty when it cannot say.
 std::wstring FinalPathOf(HANDLE handle)
@@ -135,11 +150,11 @@ HANDLE OpenItself(const std::wstring& path, DWORD access,
 // which fails both for an open that would delete it later and when someone
 // holds it open for deletion already. The system checks sharing only for
 // opens that read, write or delete, hence the right to list it.
-HANDLE HoldDirectory(const std::wstring& dir)
+HANDLE HoldDirectory(const std::wstring& dir, DWORD access = FILE_LIST_DIRECTORY | READ_CONTROL |
+                                                             WRITE_DAC | WRITE_OWNER |
+                                                             FILE_READ_ATTRIBUTES)
 {
-    return OpenItself(
-        dir, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE);
+    return OpenItself(dir, access, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 Look Examine(HANDLE handle, const std::wstring& path)
@@ -164,7 +179,7 @@ Look Examine(HANDLE handle, const std::wstring& path)
 
 Look LookAt(const std::wstring& path)
 {
-    const Handle handle(OpenItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
+    const Handle handle(OpenItself(Verbatim(path), READ_CONTROL | FILE_READ_ATTRIBUTES));
     if (!handle.Valid())
     {
         Look look;
@@ -189,14 +204,15 @@ Verdict Judge(const Look& look, const std::wstring& path, Reach reach, Finding c
 // The installation directory as the held handle shows it: a directory, no
 // link, and nobody else may make a change of `reach` to it.
 Verdict JudgeHeldDirectory(const Handle& held, const std::wstring& dir, Reach reach,
-                           const TrustedAccounts& trusted)
+                           const TrustedAccounts& trusted,
+                           Finding changeable = Finding::ForeignDirectory)
 {
     const Look look = Examine(held.Get(), dir);
     if (look.error != ERROR_SUCCESS)
         return {Finding::Failed, dir, look.error};
     if (!look.IsDirectory())
         return {Finding::Failed, dir, ERROR_DIRECTORY};
-    return Judge(look, dir, reach, Finding::ForeignDirectory, trusted);
+    return Judge(look, dir, reach, changeable, trusted);
 }
 
 // The directories above `dir`, from its drive's root down; none where `dir`
@@ -299,7 +315,7 @@ Verdict CheckPlace(const std::wstring& dir, const TrustedAccounts& trusted, Miss
 Verdict Seal(const std::wstring& path, bool directory)
 {
     const Handle handle(
-        OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES));
+        OpenItself(Verbatim(path), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES));
     if (!handle.Valid())
         return {Finding::Failed, path, ::GetLastError()};
     const Look look = Examine(handle.Get(), path);
@@ -319,7 +335,7 @@ Verdict Seal(const std::wstring& path, bool directory)
 DWORD ListNames(const std::wstring& dir, std::vector<std::wstring>& names)
 {
     WIN32_FIND_DATAW data;
-    const std::wstring pattern = dir + L"\\*";
+    const std::wstring pattern = Verbatim(dir) + L"\\*";
     const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
                                            FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE)
@@ -361,6 +377,9 @@ bool IdentityOfDirectory(const std::wstring& path, FILE_ID_INFO& identity)
 
 enum class Pass
 {
+    // An installation whose programs are about to run: everything in it is
+    // judged as it is, nothing changed.
+    Judging,
     // Before the installer writes its files: a file of ours may be anything
     // but a link, since it is removed and written anew.
     BeforeWriting,
@@ -374,15 +393,14 @@ enum class Pass
 Verdict CheckEntry(const std::wstring& path, const std::wstring& relative, Pass pass,
                    const TrustedAccounts& trusted, bool& descend)
 {
+    // An entry gone right after it was listed is one that cannot be looked
+    // at, and so counts as one others may change.
     const Look look = LookAt(path);
-    // Gone since it was listed.
-    if (look.error == ERROR_FILE_NOT_FOUND)
-        return {};
     const bool seen = look.error == ERROR_SUCCESS;
     if (seen && look.IsLink())
         return {Finding::Link, path};
     descend = seen && look.IsDirectory();
-    if (!seen || !IsOurs(relative, look.IsDirectory()))
+    if (!seen || pass == Pass::Judging || !IsOurs(relative, look.IsDirectory()))
         return Judge(look, path, Reach::Contents, Finding::Changeable, trusted);
     if (pass == Pass::BeforeWriting)
         return look.IsDirectory() ? Judge(look, path, Reach::Contents, Finding::Changeable, trusted)
@@ -420,6 +438,20 @@ Verdict CheckContents(const std::wstring& dir, const std::wstring& relative, int
 Verdict CheckContents(const std::wstring& dir, Pass pass, const TrustedAccounts& trusted)
 {
     return CheckContents(dir, L"", 1, pass, trusted);
+}
+
+// Each of `names` is a file in `dir`: the first that is not is Missing.
+template <size_t count>
+Verdict RequireFiles(const std::wstring& dir, const wchar_t* const (&names)[count])
+{
+    for (const wchar_t* name : names)
+    {
+        const std::wstring path = dir + L"\\" + name;
+        const Look look = LookAt(path);
+        if (look.error != ERROR_SUCCESS || look.IsDirectory())
+            return {Finding::Missing, path, look.error};
+    }
+    return {};
 }
 
 // An existing installation directory: judged as it is, its contents too,
@@ -474,25 +506,29 @@ Verdict SealInstallation(const std::wstring& dir, const TrustedAccounts& trusted
     if (const DWORD error = ApplyRights(held.Get(), kDirectoryRights))
         return {Finding::Failed, full, error};
     verdict = CheckContents(full, Pass::AfterWriting, trusted);
+    if (verdict.finding == Finding::Sound)
+        verdict = RequireFiles(full, kOurFiles);
     if (verdict.finding != Finding::Sound)
         return verdict;
     return JudgeHeldDirectory(held, full, Reach::Contents, trusted);
 }
 
-Verdict CheckEarlierInstallation(const std::wstring& dir, const TrustedAccounts& trusted)
+Verdict CheckInstallation(const std::wstring& dir, const TrustedAccounts& trusted)
 {
     const std::wstring full = FullPath(dir);
-    const Verdict verdict = CheckPlace(full, trusted, Missing::Refused);
+    Verdict verdict = CheckPlace(full, trusted, Missing::Refused);
     if (verdict.finding != Finding::Sound)
         return verdict;
-    for (const std::wstring& path : {full, full + L"\\uninstall.exe"})
-    {
-        const Verdict own =
-            Judge(LookAt(path), path, Reach::Contents, Finding::Changeable, trusted);
-        if (own.finding != Finding::Sound)
-            return own;
-    }
-    return {};
+    const Handle held(
+        HoldDirectory(full, FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES));
+    if (!held.Valid())
+        return {Finding::Failed, full, ::GetLastError()};
+    verdict = JudgeHeldDirectory(held, full, Reach::Contents, trusted, Finding::Changeable);
+    if (verdict.finding == Finding::Sound)
+        verdict = CheckContents(full, Pass::Judging, trusted);
+    if (verdict.finding == Finding::Sound)
+        verdict = RequireFiles(full, kOurPrograms);
+    return verdict;
 }
 
 bool IsSameDirectory(const std::wstring& a, const std::wstring& b)

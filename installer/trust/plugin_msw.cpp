@@ -2,12 +2,12 @@
 // the plug-in stack and reads the answers back from it.
 //   tvddstrust::PrepareInstallationDirectory DIR   -> finding, path, error
 //   tvddstrust::SealInstallation DIR               -> finding, path, error
-//   tvddstrust::CheckEarlierInstallation DIR       -> finding, path, error
+//   tvddstrust::CheckInstallation DIR              -> finding, path, error
 //   tvddstrust::SameDirectory DIR OTHER            -> "same" or "different"
 //   tvddstrust::CanRemove FILE                     -> "removable", "in use" or
 //                                                     "mark kept"
 // A finding is "sound", "changeable above", "foreign directory", "link",
-// "changeable", "too deep" or "failed"; the path names what it is about, the
+// "changeable", "too deep", "missing" or "failed"; the path names what it is about, the
 // error is the system's code of a failed step.
 #include "installer/trust/installdir.h"
 
@@ -76,6 +76,8 @@ private:
             return L"changeable";
         case Finding::TooDeep:
             return L"too deep";
+        case Finding::Missing:
+            return L"missing";
         case Finding::Failed:
             break;
         }
@@ -129,11 +131,11 @@ TVDDS_PLUGIN_FUNCTION(SealInstallation)
                 { return SealInstallation(dir, TrustedAccounts::OfThisProcess()); });
 }
 
-TVDDS_PLUGIN_FUNCTION(CheckEarlierInstallation)
+TVDDS_PLUGIN_FUNCTION(CheckInstallation)
 {
     AnswerAbout(top, stringSize,
                 [](const std::wstring& dir)
-                { return CheckEarlierInstallation(dir, TrustedAccounts::OfThisProcess()); });
+                { return CheckInstallation(dir, TrustedAccounts::OfThisProcess()); });
 }
 
 TVDDS_PLUGIN_FUNCTION(SameDirectory)

@@ -182,9 +182,11 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
     EXPECT_NE(std::string::npos, Ini().find("NAME2=TIVORA\r\n"));
     EXPECT_EQ("1", RegValue("VddsIniWritten"));
 
-    // An uninstall that cannot remove the registration says so once and
-    // still removes the program.
-    const std::string damaged = Ini() + std::string("X=\0\r\n", 5);
+    // Fault guarded against: an uninstall that could not remove the
+    // registration still removed the program it calls, the settings and the
+    // uninstall entry. It says so once and leaves the installation whole.
+    const std::string mendedIni = Ini();
+    const std::string damaged = mendedIni + std::string("X=\0\r\n", 5);
     WriteIni(damaged);
     // The mended install's backup is the one to restore.
     std::vector<std::string> backups;
@@ -205,8 +207,11 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
         std::vector<std::string>{"error\tTivora could not be removed from " + kIni + removalReason},
         uninstall.events);
     EXPECT_EQ(damaged, Ini());
-    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
-    EXPECT_TRUE(Eventually([&] { return !fs::exists(Installed("uninstall.exe")); }, 20000, 100));
+    for (const char* file :
+         {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
+        EXPECT_TRUE(fs::exists(Installed(file))) << file;
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation"));
 
     // Each step of the refused install and of the quiet uninstall, the
     // program's own report among them, in one log.
@@ -231,10 +236,12 @@ TEST_P(Installer, UnattendedInstallThePassRefusesShowsNothingAndEndsWith1603)
             "tvdds.exe initsetup ended with 1", "exit code 1603", started + "uninstall started:",
             "tvdds: Tivora could not be removed from " + kIni + removalReason,
             "tvdds.exe removesetup ended with 1",
-            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
-            "files removed from " + kSetupDir + "; registry values and uninstall entry removed",
+            "the registration could not be removed; the installation stays, with the uninstaller "
+            "and the settings",
             "exit code 1603"}),
         logged);
+    WriteIni(mendedIni);
+    EXPECT_TRUE(UninstallQuietly());
 }
 
 TEST_P(Installer, FirstPageSpeaksTheUsersLanguage)
@@ -430,6 +437,70 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
         << ReadAll(Prefix().UnixPath(log));
     fs::remove_all(Installed(""));
 
+    // Fault guarded against: a file that could not be written was skipped
+    // where the install is silent, and the install ended with 0. A file in
+    // place of the catalog folder keeps the catalog from being written.
+    fs::create_directories(Installed(""));
+    std::ofstream(Installed("lang")) << "in the way";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun skipped = InstallSilently(Station::Visible, log);
+    EXPECT_EQ(1603, skipped.exitCode);
+    EXPECT_TRUE(skipped.boxes.empty());
+    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+    EXPECT_EQ(registered, Ini());
+    EXPECT_NE(std::string::npos,
+              ReadAll(Prefix().UnixPath(log))
+                  .find(kSetupDir +
+                        "\\lang\\de\\LC_MESSAGES\\tvdds.mo could not be written; "
+                        "not installed completely, not registered\r\nexit code 1603\r\n"))
+        << ReadAll(Prefix().UnixPath(log));
+    fs::remove_all(Installed(""));
+
+    // Fault guarded against: only the earlier directory and its uninstaller
+    // were looked at, not what else it holds, nor whether its program is
+    // there: the uninstaller another product left in a shared directory ran
+    // elevated.
+    const fs::path planted = Prefix().UnixPath(earlier + "\\version.dll");
+    const fs::path program = Prefix().UnixPath(earlier + "\\tvdds.exe");
+    const fs::path aside = Prefix().UnixPath(earlier + " tvdds.exe");
+    const struct
+    {
+        std::string what;
+        std::function<void()> prepare;
+        std::function<void()> undo;
+        std::string logged;
+    } notRunCases[] = {
+        {"a DLL others may write",
+         [&]
+         {
+             std::ofstream(planted) << "planted";
+             fs::permissions(planted, fs::perms(0666));
+         },
+         [&] { fs::remove(planted); },
+         "could have been changed by others (changeable: " + earlier + "\\version.dll)"},
+        {"no program beside the uninstaller", [&] { fs::rename(program, aside); },
+         [&] { fs::rename(aside, program); }, "lacks " + earlier + "\\tvdds.exe"},
+    };
+    for (const auto& c : notRunCases)
+    {
+        c.prepare();
+        fs::remove(Prefix().UnixPath(log));
+        const BoxRun refusedEarlier = InstallSilently(Station::Visible, log);
+        EXPECT_EQ(1627, refusedEarlier.exitCode) << c.what;
+        EXPECT_TRUE(refusedEarlier.boxes.empty()) << c.what;
+        EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << c.what << ": nothing installed";
+        EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\uninstall.exe"))) << c.what;
+        EXPECT_EQ(earlier, UninstallValue("InstallLocation")) << c.what << ": not run";
+        EXPECT_NE(std::string::npos,
+                  ReadAll(Prefix().UnixPath(log))
+                      .find("the earlier installation in " + earlier + " " + c.logged +
+                            "; its uninstaller was not run; nothing installed\r\nexit code "
+                            "1627\r\n"))
+            << c.what << ": " << ReadAll(Prefix().UnixPath(log));
+        EXPECT_EQ(registered, Ini()) << c.what;
+        c.undo();
+    }
+
     const BoxRun cleanUp =
         RunWatched(Prefix(), "\"" + earlier + "\\uninstall.exe\" /S _?=" + earlier);
     EXPECT_EQ(0, cleanUp.exitCode);
@@ -534,15 +605,16 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
         int exitCode;
         std::string logged;
     } cases[] = {
-        {"a DLL others may write in a directory everyone may change",
-         [&]
-         {
-             plant("version.dll", fs::perms(0666));
-             fs::permissions(unixDir, fs::perms::all);
-         },
-         dir, 1625,
+        {"a DLL others may write", [&] { plant("version.dll", fs::perms(0666)); }, dir, 1625,
          dir + " holds " + dir +
              "\\version.dll, which others may change and which is not written anew"},
+        {"a directory everyone may write into, or make a junction while it is empty",
+         [&]
+         {
+             fs::create_directories(unixDir);
+             fs::permissions(unixDir, fs::perms::all);
+         },
+         dir, 1625, dir + " has an owner or rights others may change"},
         {"a catalog folder others may change",
          [&]
          {
@@ -589,7 +661,6 @@ TEST_P(Installer, AnExistingDirectoryIsUsedOnlyWhenNobodyElseCanChangeIt)
              for (const char* ours : {"tvdds.exe", "uninstall.exe", "lang/de/LC_MESSAGES/tvdds.mo"})
                  plant(ours, fs::perms(0666));
              plant(backup, fs::perms(0644));
-             fs::permissions(unixDir, fs::perms::all);
              fs::copy_file(Prefix().UnixPath(kAppDir + "\\tivoracl.exe"), unixDir / "tivoracl.exe");
              fs::permissions(unixDir / "tivoracl.exe", fs::perms(0755));
          },
@@ -675,6 +746,39 @@ TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
     for (const char* file :
          {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
         EXPECT_TRUE(fs::exists(Installed(file))) << file;
+    EXPECT_TRUE(UninstallQuietly());
+}
+
+// Fault guarded against: the uninstaller ran the program elevated from a
+// directory that held what others could have changed (a DLL the program
+// loads, say; this one the uninstaller itself would not load).
+TEST_P(Installer, AnUninstallRunsNothingFromAnInstallationOthersCouldHaveChanged)
+{
+    const std::string registered = InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
+    const fs::path planted = Installed("notes.txt");
+    std::ofstream(planted) << "planted";
+    fs::permissions(planted, fs::perms(0666));
+
+    const std::string log = "C:\\changed.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun kept =
+        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
+    EXPECT_EQ(1627, kept.exitCode);
+    EXPECT_TRUE(kept.boxes.empty());
+    const std::string logged = ReadAll(Prefix().UnixPath(log));
+    EXPECT_EQ("the installation in " + kSetupDir +
+                  " could have been changed by others (changeable: " + kSetupDir +
+                  "\\notes.txt); tvdds.exe was not run; the installation stays, "
+                  "registered\r\nexit code 1627\r\n",
+              logged.substr(logged.find("\r\n") + 2));
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ("1", RegValue("VddsIniWritten"));
+    EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation"));
+    for (const char* file :
+         {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
+        EXPECT_TRUE(fs::exists(Installed(file))) << file;
+    fs::remove(planted);
     EXPECT_TRUE(UninstallQuietly());
 }
 
@@ -765,7 +869,7 @@ TEST_P(Installer, TrustDecisionsHoldForATableOfSecurityDescriptors)
     EXPECT_EQ(0, Prefix().Wine(
                      {WinePrefix::WindowsPath(CurrentBuild().dir + "/tests/wine/trust_table.exe"),
                       WinePrefix::WindowsPath(out)}));
-    EXPECT_EQ("0 of 30 rows wrong\n", ReadAll(out));
+    EXPECT_EQ("0 of 31 rows wrong\n", ReadAll(out));
 }
 
 // A directory whose name the ANSI code page cannot hold could never be
