@@ -27,6 +27,10 @@ flags="-O2 -ffile-prefix-map=$src=wx -ffile-prefix-map=$build=wx-build"
   "${options[@]}" CC="$host-gcc-win32" CXX="$host-g++-win32" \
   CPPFLAGS="-DNOTASKDIALOG" CXXFLAGS="$flags" CFLAGS="$flags" \
   >configure.log 2>&1 || { tail -n 40 configure.log; exit 1; }
+# wxGetInstallPrefix() would return the directory configure was given, a path
+# of this machine that means nothing on Windows and would reach every program;
+# without the define it returns nothing, as in wxWidgets' own Windows builds.
+sed -i '/^#define wxINSTALL_PREFIX /d' "lib/wx/include/$host-msw-unicode-static-3.2/wx/setup.h"
 echo "wxWidgets for $arch: configured, compiling ..."
 make -j"$(nproc)" >make.log 2>&1 || { tail -n 60 make.log; exit 1; }
 make install >install.log 2>&1

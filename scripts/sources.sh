@@ -21,9 +21,10 @@ nsis_tarball_sha256=9643566e50357918f23c0c4afdac0be8b5305b031b3aeb69f86c17a0a7eb
 # http://snapshot.debian.org/archive/debian/20250520T000000Z
 debian_mirror() {
   local uri=${TVDDS_DEBIAN_MIRROR:-}
-  [ -n "$uri" ] || uri=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null |
-                         grep -v security | head -n 1)
-  [ -n "$uri" ] || uri=$(awk '$1 == "deb" && $2 !~ /security/ { print $2; exit }' /etc/apt/sources.list 2>/dev/null)
+  [ -n "$uri" ] || uri=$(awk '$1 == "URIs:" && $2 !~ /security/ { print $2; exit }' \
+                           /etc/apt/sources.list.d/debian.sources 2>/dev/null)
+  [ -n "$uri" ] || uri=$(awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /:\/\// && $i !~ /security/) { print $i; exit } }' \
+                           /etc/apt/sources.list 2>/dev/null)
   echo "${uri:-http://deb.debian.org/debian}"
 }
 
