@@ -40,8 +40,10 @@ install_packages() {
   export DEBIAN_FRONTEND=noninteractive
   $apt_updated || apt-get update -q
   apt_updated=true
+  # Never at the price of another package: apt would rather remove ones of
+  # the machine (wine64, systemd) than leave a 32-bit library uninstalled.
   # shellcheck disable=SC2086
-  apt-get install -y -q --no-install-recommends $missing
+  apt-get install -y -q --no-install-recommends --no-remove $missing
 }
 
 # Locales the end-to-end tests and the demo run Wine under: Wine takes its
