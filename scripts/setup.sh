@@ -95,7 +95,7 @@ wx_msw() {
   local arch=$1 prefix=$2 what="wxWidgets $wx_version for $1" source=$cache/src/${wx_package}_$wx_version
   cached "$what" "$prefix" && return 0
   [ -d "$source" ] || fetch_checked wx_source_tree "$source"
-  build_into "$what" "about 10 minutes" "$prefix" "$cache/build-$arch" "$here/build-wx-msw.sh" "$arch" "$source"
+  build_into "$what" "about 6 minutes" "$prefix" "$cache/build-$arch" "$here/build-wx-msw.sh" "$arch" "$source"
 }
 
 nsis() {
