@@ -20,7 +20,7 @@ cache=$TVDDS_CACHE
 
 demo_packages=(cmake ninja-build dpkg-dev binutils wine wine64 gettext locales)
 test_packages=(
-  pkg-config g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
+  g++ pkg-config g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   libwxgtk3.2-dev googletest libgtest-dev clang libclang-rt-14-dev
   xvfb imagemagick icoutils scons zlib1g-dev osslsigncode openssl
 )
