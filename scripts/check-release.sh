@@ -3,9 +3,9 @@
 # (brought up to date first):
 #   - reproducible: the same commit built again in another directory, at
 #     another time, gives the same tvdds.exe, tvdds-check.exe and
-#     tvdds-setup.exe, and none of them holds a date or time of the build
-#     machine's clock (which a rebuild against the same wxWidgets cache
-#     could not show);
+#     tvdds-setup.exe, none of them holds a date or time of the build
+#     machine's clock, and the programs hold no path of its work tree or
+#     cache (which a rebuild against the same wxWidgets cache could not show);
 #   - the installer has the mended NSIS stub, and the support check carries
 #     the program's manifest and a version;
 #   - signed: with a throwaway code-signing certificate the program, the
@@ -62,6 +62,15 @@ for file in tvdds.exe tvdds-check.exe tvdds-setup.exe; do
 done
 check "no date or time of the build in tvdds.exe and tvdds-check.exe" \
   "$root/scripts/find-build-dates.sh" "$shipped/tvdds.exe" "$shipped/tvdds-check.exe"
+# Neither the work tree's path nor the cache's (the wxWidgets build) reaches
+# the programs, in narrow or in UTF-16 strings: the bytes must not depend on
+# where this machine keeps them.
+no_machine_path() {
+  ! { strings -a "$1"; strings -a -el "$1"; } | grep -qF -e "$root" -e "$tvdds_cache"
+}
+for file in tvdds.exe tvdds-check.exe; do
+  check "no path of the build machine in $file" no_machine_path "$shipped/$file"
+done
 holds() { grep -aqF "$2" "$1"; }
 check "tvdds-check.exe runs as invoker, never virtualized" \
   holds "$shipped/tvdds-check.exe" 'requestedExecutionLevel level="asInvoker"'

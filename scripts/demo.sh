@@ -6,28 +6,26 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/setup.sh
+scripts/setup.sh --demo
 . scripts/wx-env.sh
-# The shipped 32-bit program where this machine runs 32-bit code, the x86_64
-# build of the same sources otherwise; the helpers come from the latter.
-presets=(win64)
-program=win64
+# The shipped 32-bit program where this machine runs 32-bit Wine, the x86_64
+# build of the same sources otherwise; the helpers come from the same build,
+# and nothing else of it is built.
 if scripts/runs-32bit.sh --with-wine; then
-  presets+=(win32)
-  program=win32
-fi
-for preset in "${presets[@]}"; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" >/dev/null
-done
-build=$root/build/$program
-helpers=$root/build/win64/tests/wine
-if [ "$program" = win32 ]; then
-  echo "== Running the shipped 32-bit tvdds.exe"
+  preset=win32
   regview=/reg:32
 else
-  echo "== Running the x86_64 build of tvdds.exe (this machine cannot execute 32-bit code)"
+  preset=win64
   regview=/reg:64
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target tvdds catalogs tivoracl boxrun >/dev/null
+build=$root/build/$preset
+helpers=$build/tests/wine
+if [ "$preset" = win32 ]; then
+  echo "== Running the shipped 32-bit tvdds.exe"
+else
+  echo "== Running the x86_64 build of tvdds.exe (this machine cannot execute 32-bit code)"
 fi
 
 demo=$(mktemp -d /tmp/tvdds-demo-XXXXXX)
@@ -92,7 +90,9 @@ echo "== vdds_mmi.ini: the other vendors' lines are kept, the product is added"
 diff -u --label before --label after "$demo/vdds_mmi.before" "$drive/windows/vdds_mmi.ini" | tr -d '\r' || true
 echo
 echo "== Backup in the installation directory"
-ls "$app" | grep '\.bak$' | sed 's/^/   /'
+for backup in "$app"/*.bak; do
+  if [ -e "$backup" ]; then echo "   ${backup##*/}"; fi
+done
 flag=$(wine reg query "$key" /v VddsIniWritten $regview 2>/dev/null </dev/null | tr -d '\r' | awk '/VddsIniWritten/ {print $3}')
 echo "   VddsIniWritten = $flag"
 
