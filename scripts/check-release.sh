@@ -66,7 +66,9 @@ check "no date or time of the build in tvdds.exe and tvdds-check.exe" \
 # the programs, in narrow or in UTF-16 strings: the bytes must not depend on
 # where this machine keeps them.
 no_machine_path() {
-  ! { strings -a "$1"; strings -a -el "$1"; } | grep -qF -e "$root" -e "$tvdds_cache"
+  # grep reads every string: with -q it would stop at the first match, and
+  # the pipe's broken strings would make the negation pass.
+  ! { strings -a "$1"; strings -a -el "$1"; } | grep -F -e "$root" -e "$tvdds_cache" >/dev/null
 }
 for file in tvdds.exe tvdds-check.exe; do
   check "no path of the build machine in $file" no_machine_path "$shipped/$file"

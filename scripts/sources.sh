@@ -53,7 +53,11 @@ fetch_checked() {
   mkdir -p "$(dirname "$dest")"
   work=$(mktemp -d "$(dirname "$dest")/fetch-XXXXXX")
   "$fetch" "$work" || status=$?
-  [ "$status" -eq 0 ] && mv "$work/tree" "$dest"
+  # -T: a tree another set-up unpacked meanwhile stays as it is, never gets
+  # this one inside it.
+  if [ "$status" -eq 0 ] && ! mv -T "$work/tree" "$dest" && [ ! -d "$dest" ]; then
+    status=1
+  fi
   rm -rf "$work"
   return "$status"
 }

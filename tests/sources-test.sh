@@ -44,11 +44,12 @@ nsis_tarball() {
 }
 
 failures=0
+cases=0
 unpacked() { [ -f "$1/configure" ] || [ -f "$1/SConstruct" ]; }
 # Runs FETCH with the pin set to PIN and checks the outcome: unpacked (an
 # empty MESSAGE) or refused with MESSAGE and nothing unpacked.
 expect_fetch() {
-  local case=$1 fetch=$2 pin_name=$3 pin=$4 message=$5 dest=$work/src/$RANDOM status=0
+  local case=$1 fetch=$2 pin_name=$3 pin=$4 message=$5 dest=$work/src/$((++cases)) status=0
   printf -v "$pin_name" '%s' "$pin"
   fetch_checked "$fetch" "$dest" 2>"$work/stderr" || status=$?
   if [ -z "$message" ] && [ "$status" -eq 0 ] && unpacked "$dest"; then
