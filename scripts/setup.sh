@@ -97,14 +97,14 @@ wx_msw() {
   local arch=$1 prefix=$2 what="wxWidgets $wx_version for $1" source=$cache/src/${wx_package}_$wx_version
   cached "$what" "$prefix" && return 0
   [ -d "$source" ] || fetch_checked wx_source_tree "$source"
-  build_into "$what" "about 6 minutes" "$prefix" "$cache/build-$arch" "$here/build-wx-msw.sh" "$arch" "$source"
+  build_into "$what" "about 5 minutes" "$prefix" "$cache/build-$arch" "$here/build-wx-msw.sh" "$arch" "$source"
 }
 
 nsis() {
   local what="NSIS $nsis_version" source=$cache/src/nsis-$nsis_version
   cached "$what" "$TVDDS_NSIS" && return 0
   [ -d "$source" ] || fetch_checked nsis_source_tree "$source"
-  build_into "$what" "about 5 minutes" "$TVDDS_NSIS" "$cache/build-nsis" "$here/build-nsis.sh" "$source"
+  build_into "$what" "about 3 minutes" "$TVDDS_NSIS" "$cache/build-nsis" "$here/build-nsis.sh" "$source"
 }
 
 # Source entries earlier set-ups added: the fetch takes the pinned files
