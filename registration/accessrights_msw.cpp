@@ -1,8 +1,9 @@
 #include "registration/accessrights.h"
 
-#include "registration/finalpath_msw.h"
 
 #include <wx/msw/wrapwin.h>
+
+#include "common/finalpath_msw.h"
 
 #include <aclapi.h>
 #include <string>
@@ -86,7 +87,7 @@ DirectoryRights Examine(HANDLE dir, const wxString& path)
         return DirectoryRights::Link;
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return DirectoryRights::NotADirectory;
-    const wxString opened = FinalPathOf(dir);
+    const wxString opened(FinalPathOf(dir));
     if (opened.empty())
         return DirectoryRights::Failed;
     return SamePath(opened, path) ? DirectoryRights::Opened : DirectoryRights::Link;

@@ -1,10 +1,10 @@
 #include "registration/fileops.h"
 
-#include "registration/finalpath_msw.h"
-
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/msw/wrapwin.h>
+
+#include "common/finalpath_msw.h"
 
 #include <vector>
 
@@ -94,7 +94,7 @@ bool FollowLinks(const wxString& path, wxString& target)
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return !isLink;
-    const wxString finalPath = FinalPathOf(file);
+    const wxString finalPath(FinalPathOf(file));
     ::CloseHandle(file);
     if (finalPath.empty())
         return !isLink;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/finalpath_msw.h"
+
 namespace
 {
 
@@ -96,23 +98,6 @@ std::wstring Verbatim(const std::wstring& path)
     if (path.rfind(L"\\\\", 0) == 0)
         return L"\\\\?\\UNC\\" + path.substr(2);
     return L"\\\\?\\" + path;
-}
-
-// The path the system opened for `handle`, after every link and junction, in
-// its usual form ("C:\dir", "\\server\share\dir"); empty when it cannot say.
-std::wstring FinalPathOf(HANDLE handle)
-{
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length = ::GetFinalPathNameByHandleW(
-        handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= buffer.size())
-        return std::wstring();
-    const std::wstring path(buffer.data(), length);
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + path.substr(8);
-    if (path.rfind(L"\\\\?\\", 0) == 0)
-        return path.substr(4);
-    return path;
 }
 
 // What is at a path, seen without following a link at its place.

@@ -420,21 +420,26 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     // a program that was gone, and the exit code said "installed". A folder
     // in place of the support check keeps it from being written anew.
     fs::create_directories(Installed("tvdds-check.exe"));
-    fs::remove(Prefix().UnixPath(log));
-    const BoxRun failed = InstallSilently(Station::Visible, log);
-    EXPECT_EQ(1603, failed.exitCode);
-    EXPECT_TRUE(failed.boxes.empty());
-    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+    // An install that could not write its files ends with 1603, no box and
+    // the line it logged, and leaves the earlier installation registered.
+    const auto expectStoppedKeepingTheEarlier = [&](const std::string& logged)
+    {
+        fs::remove(Prefix().UnixPath(log));
+        const BoxRun stopped = InstallSilently(Station::Visible, log);
+        EXPECT_EQ(1603, stopped.exitCode);
+        EXPECT_TRUE(stopped.boxes.empty());
+        EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+        EXPECT_EQ(registered, Ini());
+        EXPECT_NE(std::string::npos,
+                  ReadAll(Prefix().UnixPath(log))
+                      .find(kSetupDir + logged +
+                            "; not installed completely, not registered\r\nexit code 1603\r\n"))
+            << ReadAll(Prefix().UnixPath(log));
+    };
+    expectStoppedKeepingTheEarlier("\\tvdds-check.exe could not be removed before it is written");
     EXPECT_EQ(earlier, UninstallValue("InstallLocation"));
-    EXPECT_EQ(registered, Ini());
     EXPECT_EQ("NAME1\tXRAY\nNAME2\tTIVORA\nXRAY\t\nTIVORA\t" + earlier + "\\tvdds.exe\n",
               ListAsReadersSeeIt());
-    EXPECT_NE(std::string::npos,
-              ReadAll(Prefix().UnixPath(log))
-                  .find(kSetupDir +
-                        "\\tvdds-check.exe could not be removed before it is written; "
-                        "not installed completely, not registered\r\nexit code 1603\r\n"))
-        << ReadAll(Prefix().UnixPath(log));
     fs::remove_all(Installed(""));
 
     // Fault guarded against: a file that could not be written was skipped
@@ -442,18 +447,7 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
     // place of the catalog folder keeps the catalog from being written.
     fs::create_directories(Installed(""));
     std::ofstream(Installed("lang")) << "in the way";
-    fs::remove(Prefix().UnixPath(log));
-    const BoxRun skipped = InstallSilently(Station::Visible, log);
-    EXPECT_EQ(1603, skipped.exitCode);
-    EXPECT_TRUE(skipped.boxes.empty());
-    EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
-    EXPECT_EQ(registered, Ini());
-    EXPECT_NE(std::string::npos,
-              ReadAll(Prefix().UnixPath(log))
-                  .find(kSetupDir +
-                        "\\lang\\de\\LC_MESSAGES\\tvdds.mo could not be written; "
-                        "not installed completely, not registered\r\nexit code 1603\r\n"))
-        << ReadAll(Prefix().UnixPath(log));
+    expectStoppedKeepingTheEarlier("\\lang\\de\\LC_MESSAGES\\tvdds.mo could not be written");
     fs::remove_all(Installed(""));
 
     // Fault guarded against: only the earlier directory and its uninstaller
