@@ -122,8 +122,7 @@ void CheckSystemReader(const wxString& path, const FileState& file, const Answer
 
 // The systems that later [BVS] sections list and readers do not see, who
 // read only the first.
-void CheckLaterListSections(const wxString& path, const CRegistrationList& list,
-                            Findings& findings)
+void CheckLaterListSections(const wxString& path, const CRegistrationList& list, Findings& findings)
 {
     const ReadersView view = list.View();
     for (const ProfileSection& section : list.Sections())
@@ -163,11 +162,16 @@ wxString WhereReadersStop(const CRegistrationList& list)
 
 bool FileState::ByteOrderMarkHidesFirstHeader() const
 {
-    // Only whether the first character after the mark and any blanks is "["
-    // matters, which every ANSI code page reads alike.
-    return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && !lines.bytes.empty() &&
-           ReadProfileLine(wxString(lines.bytes.front().substr(3).c_str(), wxConvISO8859_1)).kind ==
-               ProfileLine::Kind::Header;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0 || lines.bytes.empty())
+        return false;
+    // Only a hidden list makes readers miss the product, and the pass plan a
+    // second list; a hidden header of another section changes neither. The
+    // "[" after the mark and any blanks, and the name "BVS", are ASCII, which
+    // every ANSI code page reads alike.
+    const ProfileLine first =
+        ReadProfileLine(wxString(lines.bytes.front().substr(3).c_str(), wxConvISO8859_1));
+    return first.kind == ProfileLine::Kind::Header &&
+           IsSameProfileName(first.name, kListSectionName);
 }
 
 FileState ReadRegistration(const Installation& installation)

@@ -69,7 +69,7 @@ void CheckWhatInstallingAgainChanges(const Installation& installation, const Fil
             path, file.plan.Explanation()));
         return;
     }
-    // Lines planned for a file whose first header a byte-order mark hides
+    // Lines planned for a file whose [BVS] header a byte-order mark hides
     // would mislead once the mark is removed.
     if (!file.ChangesListed())
         return;

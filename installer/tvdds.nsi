@@ -23,7 +23,10 @@
 ; The uninstall, run as QuietUninstallString or UninstallString (also with
 ; " /S" appended) says, ends when it is done: 0 removed; 1603 not removed:
 ; the registration in vdds_mmi.ini could not be removed, or whether the
-; program is in use could not be found out, nothing else changed; 1627 the
+; program is in use could not be found out, nothing else changed; or
+; removed, but for a file something holds open or, where the program was
+; missing, the registration in vdds_mmi.ini (the message and the log say
+; which); 1627 the
 ; program is in use, and the installation stays (registered again, unless
 ; the message and the log say otherwise), or others could have changed the
 ; installation, whose program is then not run, nothing changed; 1605 no
@@ -94,6 +97,8 @@ ShowInstDetails show
 ; For the messages of an install that stops after it removed an earlier
 ; installation: which one, and what vdds_mmi.ini still calls.
 Var Removed
+; For the message of an uninstall that could not remove a file: which one.
+Var Left
 
 LangString ADMIN_REQUIRED ${LANG_ENGLISH} "Administrator rights are required."
 LangString ADMIN_REQUIRED ${LANG_GERMAN} "Administratorrechte sind erforderlich."
@@ -118,6 +123,8 @@ LangString DIRECTORY_TOO_DEEP ${LANG_ENGLISH} "The installation directory $INSTD
 LangString DIRECTORY_TOO_DEEP ${LANG_GERMAN} "Das Installationsverzeichnis $INSTDIR enthält $1, tiefer darin, als das Installationsprogramm nachsieht. Es wurde nichts installiert. Entfernen Sie es, oder wählen Sie ein neues Verzeichnis unterhalb von Programme (Program Files)."
 LangString FILES_NOT_PROTECTED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. Tivora is not installed completely in $INSTDIR and was not registered there.$Removed Close what holds it open, then install again."
 LangString FILES_NOT_PROTECTED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Tivora ist in $INSTDIR nicht vollständig installiert und dort nicht eingetragen.$Removed Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
+LangString FILES_NOT_REPLACED ${LANG_ENGLISH} "$1 could not be replaced by a new file, or could not get rights that only administrators may change. The installation of Tivora in $INSTDIR is not complete, and vdds_mmi.ini still calls its program $INSTDIR\tvdds.exe, which may be missing now.$Removed Close what holds the file open, then install again."
+LangString FILES_NOT_REPLACED ${LANG_GERMAN} "$1 ließ sich nicht durch eine neue Datei ersetzen oder nicht mit Rechten versehen, die nur Administratoren ändern können. Die Installation von Tivora in $INSTDIR ist nicht vollständig, und vdds_mmi.ini ruft weiter ihr Programm $INSTDIR\tvdds.exe auf, das jetzt womöglich fehlt.$Removed Beenden Sie, was die Datei geöffnet hält, dann installieren Sie erneut."
 LangString PROGRAM_IN_USE ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed and registered. Close the program, or what holds it open, then uninstall again."
 LangString PROGRAM_IN_USE ${LANG_GERMAN} "$INSTDIR\tvdds.exe wird gerade verwendet; Tivora wurde daher nicht deinstalliert und bleibt installiert und eingetragen. Beenden Sie das Programm oder was es geöffnet hält, dann deinstallieren Sie erneut."
 LangString PROGRAM_IN_USE_UNREGISTERED ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is in use, so Tivora was not uninstalled: it stays installed, but it was taken out of vdds_mmi.ini and could not be entered again (the reason is in the program's message before this one, or in the log). Close the program, then uninstall again, or install again to register it."
@@ -130,6 +137,10 @@ LangString EARLIER_NOT_OURS ${LANG_ENGLISH} "The uninstall entry of an earlier i
 LangString EARLIER_NOT_OURS ${LANG_GERMAN} "Der Deinstallationseintrag einer früheren Installation nennt $1, doch $4 fehlt dort; das Deinstallationsprogramm dort wird daher nicht ausgeführt. Es wurde nichts installiert.$Removed Entfernen Sie den Deinstallationseintrag dieses Verzeichnisses, oder installieren Sie Tivora erneut dorthin, dann installieren Sie erneut."
 LangString PROGRAM_MARK_KEPT ${LANG_ENGLISH} "Whether $INSTDIR\tvdds.exe is in use could not be found out without marking it for deletion, and the system kept that mark: the program may be gone. Tivora was not uninstalled otherwise; its registration, settings, other files and uninstall entry stay. Install Tivora again, then uninstall it."
 LangString PROGRAM_MARK_KEPT ${LANG_GERMAN} "Ob $INSTDIR\tvdds.exe verwendet wird, ließ sich nur durch eine Löschmarkierung feststellen, und das System hat diese Markierung behalten: das Programm ist womöglich entfernt. Sonst wurde Tivora nicht deinstalliert; Eintragung, Einstellungen, übrige Dateien und Deinstallationseintrag bleiben. Installieren Sie Tivora erneut, dann deinstallieren Sie es."
+LangString PROGRAM_MISSING ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is missing, so Tivora's entry in vdds_mmi.ini could not be removed: practice software may still offer Tivora. Its other files, settings and uninstall entry were removed. To remove the entry as well, install Tivora again, then uninstall it."
+LangString PROGRAM_MISSING ${LANG_GERMAN} "$INSTDIR\tvdds.exe fehlt; Tivoras Eintrag in vdds_mmi.ini ließ sich daher nicht entfernen, und die Praxissoftware bietet Tivora womöglich weiter an. Die übrigen Dateien, die Einstellungen und der Deinstallationseintrag wurden entfernt. Um auch den Eintrag zu entfernen, installieren Sie Tivora erneut und deinstallieren es dann."
+LangString FILE_LEFT ${LANG_ENGLISH} "Tivora was uninstalled, but $Left could not be removed: a program may hold it open. Close it, then delete the file."
+LangString FILE_LEFT ${LANG_GERMAN} "Tivora wurde deinstalliert, doch $Left ließ sich nicht entfernen: womöglich hält ein Programm die Datei geöffnet. Beenden Sie es, dann löschen Sie die Datei."
 LangString NOT_AN_INSTALLATION ${LANG_ENGLISH} "$INSTDIR holds no installation of Tivora. Nothing was changed."
 LangString NOT_AN_INSTALLATION ${LANG_GERMAN} "$INSTDIR enthält keine Installation von Tivora. Es wurde nichts geändert."
 LangString DIRECTORY_NOT_ANSI ${LANG_ENGLISH} "The installation directory $INSTDIR has characters that vdds_mmi.ini cannot hold in this system's character set, so practice software could not call Tivora there. Nothing was installed. Choose a directory whose name has none of them."
@@ -231,31 +242,59 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
 !macroend
 
+; Whether this install repairs the installation of this build in the same
+; directory, which vdds_mmi.ini and the uninstall entry name: "same" then.
+!macro NoteRepairInPlace
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $RepairInPlace "different"
+  ${If} $0 != ""
+    tvddstrust::SameDirectory "$0" "$INSTDIR"
+    Pop $RepairInPlace
+  ${EndIf}
+!macroend
+
+; An install that could not write a file ($1) or give it its rights says so
+; and ends with 1603. A repair in place keeps what it wrote: the
+; registration and the uninstall entry still name the installation there.
+; Elsewhere what it wrote goes again where REMOVE is "remove" (before the
+; uninstall entry names the directory).
+!macro SayFilesNotWritten LOGGED REMOVE
+  ${If} $RepairInPlace == "same"
+    MessageBox MB_OK|MB_ICONSTOP "$(FILES_NOT_REPLACED)" /SD IDOK
+    !insertmacro Log "${LOGGED}; the installation in $INSTDIR is not complete, and vdds_mmi.ini still calls its program"
+  ${Else}
+    !if ${REMOVE} == remove
+      !insertmacro RemoveWhatWasWritten
+    !endif
+    MessageBox MB_OK|MB_ICONSTOP "$(FILES_NOT_PROTECTED)" /SD IDOK
+    !insertmacro Log "${LOGGED}; not installed completely, not registered"
+  ${EndIf}
+  !insertmacro SetExitCode 1603
+  !insertmacro LogExitCode
+!macroend
+
+!macro StopWritingWith LOGGED
+  !insertmacro SayFilesNotWritten "${LOGGED}" remove
+  Quit
+!macroend
+
 ; Every file is written anew, never over an old one in place (which would
 ; keep its owner, its rights and any other name it has).
 !macro RemoveBeforeWriting PATH
   Delete "${PATH}"
   ${If} ${FileExists} "${PATH}"
     StrCpy $1 "${PATH}"
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be removed before it is written; not installed completely, not registered" 1603
+    !insertmacro StopWritingWith "$1 could not be removed before it is written"
   ${EndIf}
 !macroend
 
-; A file that could not be written ends the install in .onInstFailed, which
-; names it; the error flag is checked as well.
-!macro StopUnlessWritten
-  ${If} ${Errors}
-    StrCpy $1 $Writing
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 could not be written; not installed completely, not registered" 1603
-  ${EndIf}
-!macroend
-
+; With AllowSkipFiles off, File never skips a file it cannot write and never
+; sets the error flag: it ends the install, in .onInstFailed, which names
+; the file.
 !macro WriteAnew NAME SOURCE
   !insertmacro RemoveBeforeWriting "$OUTDIR\${NAME}"
   StrCpy $Writing "$OUTDIR\${NAME}"
-  ClearErrors
   File "/oname=${NAME}" "${SOURCE}"
-  !insertmacro StopUnlessWritten
 !macroend
 
 !macro WriteFiles
@@ -263,10 +302,13 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   !insertmacro WriteAnew tvdds.exe "${PROGRAM}"
   !insertmacro WriteAnew tvdds-check.exe "${CHECK}"
   !insertmacro RemoveBeforeWriting "$INSTDIR\uninstall.exe"
-  StrCpy $Writing "$INSTDIR\uninstall.exe"
+  ; An uninstaller that cannot be written only sets the error flag.
   ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  !insertmacro StopUnlessWritten
+  ${If} ${Errors}
+    StrCpy $1 "$INSTDIR\uninstall.exe"
+    !insertmacro StopWritingWith "$1 could not be written"
+  ${EndIf}
   SetOutPath "$INSTDIR\lang\de\LC_MESSAGES"
   !insertmacro WriteAnew tvdds.mo "${CATALOG}"
   ; Nothing holds on to a directory the installer may remove, and what it
@@ -274,12 +316,23 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   SetOutPath "$SYSDIR"
 !macroend
 
+; Deletes PATH; where it is still there, $Left names it, unless it names
+; another such file already.
+!macro RemoveFile PATH
+  Delete "${PATH}"
+  ${If} ${FileExists} "${PATH}"
+  ${AndIf} $Left == ""
+    StrCpy $Left "${PATH}"
+  ${EndIf}
+!macroend
+
 ; The files beside the program and the uninstaller, which the uninstall
 ; removes after the program, and an install that stops after writing them
-; removes again.
+; removes again. $Left names one that could not be removed, or is empty.
 !macro RemoveSupportFiles
-  Delete "$INSTDIR\tvdds-check.exe"
-  Delete "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
+  StrCpy $Left ""
+  !insertmacro RemoveFile "$INSTDIR\tvdds-check.exe"
+  !insertmacro RemoveFile "$INSTDIR\lang\de\LC_MESSAGES\tvdds.mo"
   RMDir "$INSTDIR\lang\de\LC_MESSAGES"
   RMDir "$INSTDIR\lang\de"
   RMDir "$INSTDIR\lang"
@@ -305,9 +358,28 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   Pop $1
   Pop $2
   ${If} $0 == "missing"
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "$1 was not written; not installed completely, not registered" 1603
+    !insertmacro StopWritingWith "$1 was not written"
   ${ElseIf} $0 != "sound"
-    !insertmacro StopWith "$(FILES_NOT_PROTECTED)" "the rights of $1 could not be set or others may change it ($0, $2); not installed completely, not registered" 1603
+    !insertmacro StopWritingWith "the rights of $1 could not be set or others may change it ($0, $2)"
+  ${EndIf}
+!macroend
+
+; Right before the program runs elevated, the installation is looked at
+; once more, changing nothing: sealed, it could be changed only by those
+; who may, so that rights set again would change nothing, and whatever
+; others could still change is refused. The uninstall entry names the
+; directory by now: what was written stays.
+!macro CheckInstallationBeforeRegistering
+  tvddstrust::CheckInstallation "$INSTDIR"
+  Pop $0
+  Pop $1
+  Pop $2
+  ${If} $0 == "missing"
+    !insertmacro SayFilesNotWritten "$1 was not written" keep
+    Quit
+  ${ElseIf} $0 != "sound"
+    !insertmacro SayFilesNotWritten "others may change $1 ($0, $2)" keep
+    Quit
   ${EndIf}
 !macroend
 
@@ -327,7 +399,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 ; "different" removes one in another directory, once this installation's
 ; files are written and sealed, so that a failure before leaves it whole and
 ; registered, and removes those files again where it stays.
-!macro RemoveInstallationIn VIEW WHERE
+; STEP "judge" only refuses one whose uninstaller may not run, changing
+; nothing; "remove" judges it again and runs its uninstaller.
+!macro InstallationIn VIEW WHERE STEP
   !insertmacro ${VIEW}
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   !insertmacro UseProgramRegistryView
@@ -353,6 +427,7 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       !endif
       !insertmacro StopWith "$(EARLIER_NOT_PROTECTED)" "the earlier installation in $1 could have been changed by others ($3: $4); its uninstaller was not run; nothing installed" 1627
     ${EndIf}
+  !if ${STEP} == remove
     DetailPrint "Removing the installation in $1"
     ExecWait '"$1\uninstall.exe" /S /KEEPREGISTRATION _?=$1' $2
     DetailPrint "Its uninstaller ended with $2"
@@ -370,27 +445,30 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
       RMDir "$1"
     !endif
     StrCpy $Removed "$Removed$(EARLIER_REMOVED)"
+  !endif
   ${EndIf}
 !macroend
 
 ; Only 64-bit Windows has the other build's view.
-!macro RemoveOtherBuildsInstallationIn WHERE
+!macro OtherBuildsInstallationIn WHERE STEP
   !if ${ARCH} == amd64
-    !insertmacro RemoveInstallationIn UseOtherBuildRegistryView ${WHERE}
+    !insertmacro InstallationIn UseOtherBuildRegistryView ${WHERE} ${STEP}
   !else
     ${If} ${RunningX64}
-      !insertmacro RemoveInstallationIn UseOtherBuildRegistryView ${WHERE}
+      !insertmacro InstallationIn UseOtherBuildRegistryView ${WHERE} ${STEP}
     ${EndIf}
   !endif
 !macroend
 
 !macro RemoveInstallationsElsewhere
-  !insertmacro RemoveInstallationIn UseProgramRegistryView different
-  !insertmacro RemoveOtherBuildsInstallationIn different
+  !insertmacro InstallationIn UseProgramRegistryView different remove
+  !insertmacro OtherBuildsInstallationIn different remove
 !macroend
 
 ; The file being written, which a failure that ends the install names.
 Var Writing
+; "same" when the install repairs this build's installation in place.
+Var RepairInPlace
 
 ; The log that deployment tools ask for with /LOG=path, or with the
 ; environment variable TVDDS_LOG (also for the quiet uninstall, whose command
@@ -404,6 +482,8 @@ Var ExitCode
 Var Replaced
 Var Unregistered
 Var RunsInPlace
+; "1" when the installation's program is missing, and nothing is run.
+Var ProgramMissing
 
 !macro DefineWriteLogLine PREFIX
 Function ${PREFIX}WriteLogLine
@@ -568,10 +648,7 @@ FunctionEnd
 ; is shown, offered to try again).
 Function .onInstFailed
   StrCpy $1 $Writing
-  MessageBox MB_OK|MB_ICONSTOP "$(FILES_NOT_PROTECTED)" /SD IDOK
-  !insertmacro Log "$1 could not be written; not installed completely, not registered"
-  !insertmacro SetExitCode 1603
-  !insertmacro LogExitCode
+  !insertmacro SayFilesNotWritten "$1 could not be written" remove
 FunctionEnd
 
 Function .onInit
@@ -637,8 +714,13 @@ Section "Install"
   ; removed, whose registration would otherwise call a program that is gone.
   !insertmacro RequireAnsiInstallationDirectory
   !insertmacro WaitForTheCleanUpOfAnEndedUninstall
+  ; The other build's installation in this directory is judged before the
+  ; directory gets this installation's rights, so that one refused leaves
+  ; it as it was; its uninstaller runs once the directory has passed.
+  !insertmacro OtherBuildsInstallationIn same judge
   !insertmacro PrepareInstallationDirectory
-  !insertmacro RemoveOtherBuildsInstallationIn same
+  !insertmacro OtherBuildsInstallationIn same remove
+  !insertmacro NoteRepairInPlace
   !insertmacro WriteFiles
   !insertmacro SealInstallation
   !insertmacro RemoveInstallationsElsewhere
@@ -674,7 +756,7 @@ Section "Install"
   WriteRegStr HKLM "${CLIENT_KEY}" "VddsIniWritten" "0"
   ; The program runs elevated from the installation directory, which is
   ; checked once more right before.
-  !insertmacro SealInstallation
+  !insertmacro CheckInstallationBeforeRegistering
   ; The program says why it could not register in its own message (or in
   ; the event log); a deployment tool learns it from the exit code.
   !insertmacro Log "uninstall entry and event source written; running tvdds.exe initsetup"
@@ -727,9 +809,9 @@ SectionEnd
   ${EndIf}
 !macroend
 
-Section "Uninstall"
-  ; Found out before anything changes: a program that runs, or that another
-  ; process holds, cannot be removed.
+; Found out before anything changes: a program that runs, or that another
+; process holds, cannot be removed.
+!macro RequireProgramRemovable
   tvddstrust::CanRemove "$INSTDIR\tvdds.exe"
   Pop $0
   ${If} $0 == "in use"
@@ -737,28 +819,71 @@ Section "Uninstall"
   ${ElseIf} $0 != "removable"
     !insertmacro StopWith "$(PROGRAM_MARK_KEPT)" "$INSTDIR\tvdds.exe kept the deletion mark of the test whether it is in use; nothing else changed" 1603
   ${EndIf}
-  ; The registration goes first, while the program is there to remove it,
-  ; unless an installation that replaces this one takes it over. The program
-  ; reports a failure itself (a box, or the event log where nobody can see
-  ; one); files and settings go all the same.
+!macroend
+
+; The registration goes first, while the program is there to remove it. The
+; program reports a failure itself (a box, or the event log where nobody can
+; see one), and the installation then stays whole.
+!macro RemoveRegistration
+  ClearErrors
+  ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
+  !insertmacro Log "tvdds.exe removesetup ended with $0"
+  ${If} ${Errors}
+  ${OrIf} $0 != "0"
+    !insertmacro StopWith "$(NOT_UNREGISTERED)" "the registration could not be removed; the installation stays, with the uninstaller and the settings" 1603
+  ${EndIf}
+  StrCpy $Unregistered 1
+!macroend
+
+; What the uninstall could not remove: a file someone holds open, or, where
+; the program was missing, its registration in vdds_mmi.ini (unless an
+; installation replacing this one takes it over). Each is said once, and
+; the uninstall ends with 1603.
+!macro ReportWhatStays
+  ${If} $Left != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(FILE_LEFT)" /SD IDOK
+    !insertmacro Log "$Left could not be removed; the rest of the installation was removed"
+    !insertmacro SetExitCode 1603
+  ${EndIf}
+  ${If} $ProgramMissing == 1
+  ${AndIf} $Replaced == 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(PROGRAM_MISSING)" /SD IDOK
+    !insertmacro Log "files, registry values and uninstall entry removed; the registration in vdds_mmi.ini stays, since $INSTDIR\tvdds.exe was missing: install again, then uninstall, to remove it"
+    !insertmacro SetExitCode 1603
+  ${EndIf}
+  ${If} $ExitCode == 0
+    !insertmacro Log "files removed from $INSTDIR; registry values and uninstall entry removed"
+  ${EndIf}
+!macroend
+
+Section "Uninstall"
+  ; The installation is looked at first, before the test whether the
+  ; program is in use marks it for deletion: nothing in an installation
+  ; others could have changed is touched, whoever runs the uninstall. One
+  ; whose program is missing runs nothing, and what is ours goes all the
+  ; same, so that it can still be uninstalled.
+  !insertmacro CheckInstallationBeforeRunningIt
+  StrCpy $ProgramMissing 0
+  ${If} $0 == "missing"
+  ${AndIfNot} ${FileExists} "$INSTDIR\tvdds.exe"
+    StrCpy $ProgramMissing 1
+    !insertmacro Log "$INSTDIR\tvdds.exe is missing; nothing is run from $INSTDIR"
+  ${ElseIf} $0 != "sound"
+    !insertmacro StopWith "$(INSTALLATION_NOT_PROTECTED)" "the installation in $INSTDIR could have been changed by others ($0: $1); tvdds.exe was not run; the installation stays, registered" 1627
+  ${Else}
+    !insertmacro RequireProgramRemovable
+  ${EndIf}
+  ; The registration stays where an installation that replaces this one
+  ; takes it over.
   ${un.GetParameters} $1
   ClearErrors
   ${un.GetOptions} $1 "/KEEPREGISTRATION" $2
   StrCpy $Unregistered 0
   ${If} ${Errors}
     StrCpy $Replaced 0
-    !insertmacro CheckInstallationBeforeRunningIt
-    ${If} $0 != "sound"
-      !insertmacro StopWith "$(INSTALLATION_NOT_PROTECTED)" "the installation in $INSTDIR could have been changed by others ($0: $1); tvdds.exe was not run; the installation stays, registered" 1627
+    ${If} $ProgramMissing == 0
+      !insertmacro RemoveRegistration
     ${EndIf}
-    ClearErrors
-    ExecWait '"$INSTDIR\tvdds.exe" removesetup' $0
-    !insertmacro Log "tvdds.exe removesetup ended with $0"
-    ${If} ${Errors}
-    ${OrIf} $0 != "0"
-      !insertmacro StopWith "$(NOT_UNREGISTERED)" "the registration could not be removed; the installation stays, with the uninstaller and the settings" 1603
-    ${EndIf}
-    StrCpy $Unregistered 1
   ${Else}
     StrCpy $Replaced 1
     !insertmacro Log "the registration stays for the installation that replaces this one"
@@ -786,6 +911,6 @@ Section "Uninstall"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
-  !insertmacro Log "files removed from $INSTDIR; registry values and uninstall entry removed"
+  !insertmacro ReportWhatStays
   !insertmacro LogExitCode
 SectionEnd

@@ -223,7 +223,8 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
         {"another installation's program",
          Replaced(m_healthy, "PATDATIMPORT=" + kProgram, "PATDATIMPORT=C:\\gone\\tvdds.exe"),
          1,
-         {kNotOffered + "[TIVORA] calls \"C:\\gone\\tvdds.exe\", not this installation's program \"" +
+         {kNotOffered +
+              "[TIVORA] calls \"C:\\gone\\tvdds.exe\", not this installation's program \"" +
               kProgram + "\"." + kChangesBelow,
           Rewritten(10, "PATDATIMPORT=C:\\gone\\tvdds.exe", "PATDATIMPORT=" + kProgram)}},
         // Wine's reader ends the header's name at its last "]".
@@ -308,6 +309,25 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
           "PROBLEM: " + kIni +
               " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
               "section header. Save it again as ANSI text (without the three bytes EF BB BF)."}},
+        // Fault guarded against: a mark before any other header was taken
+        // for the reason, and the lines installing again writes were not
+        // shown. Windows readers miss only [XRAY], as the pass's rules do.
+        {"a UTF-8 byte-order mark before another section's header",
+         "\xEF\xBB\xBF" +
+             Replaced(Without(m_healthy, "; practice machine\r\n"),
+                      "[BVS]\r\nNAME1=XRAY\r\nNAME2=TIVORA\r\n\r\n[XRAY]\r\nNAME=X-Ray\r\n",
+                      "[XRAY]\r\nNAME=X-Ray\r\n[BVS]\r\nNAME1=XRAY\r\n"),
+         1,
+         {kNotOffered + "no entry of [BVS] that readers see names it (they see: XRAY)." +
+              kChangesBelow,
+          "PROBLEM: " + kIni +
+              " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
+              "section header. Save it again as ANSI text (without the three bytes EF BB BF).",
+          "PROBLEM: A line is missing before line 5 of " + kIni +
+              ". Install the product again: it writes NAME2=TIVORA there.",
+          "PROBLEM: NAME1=XRAY in [BVS] names a section that does not exist: the practice "
+          "software offers an imaging system it cannot call. Install that system again, or ask "
+          "its vendor."}},
         // Wine's reader reads UTF-16BE text, which Windows reads as ANSI bytes.
         {"UTF-16BE text",
          Utf16Be(m_healthy),

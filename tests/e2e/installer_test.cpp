@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "e2e_fixture.h"
@@ -13,6 +14,22 @@ namespace
 
 class Installer : public InstallerFixture
 {
+protected:
+    // Runs the quiet uninstall, logging to `log` (removed before), while
+    // another process holds the installed file `held` open for `heldMs`
+    // milliseconds, and waits for that process too.
+    BoxRun UninstallQuietlyWhileHeld(const std::string& held, int heldMs, const std::string& log)
+    {
+        fs::remove(Prefix().UnixPath(log));
+        const std::string record = Prefix().Root() + "/holder.txt";
+        const pid_t holder =
+            StartProbe("hold", kSetupDir + "\\" + held + "|" + std::to_string(heldMs), record);
+        EXPECT_EQ("held", ReadAll(record));
+        const BoxRun run =
+            RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
+        waitpid(holder, nullptr, 0);
+        return run;
+    }
 };
 
 // The flags of a PE file's optional header that say how Windows loads it.
@@ -39,6 +56,19 @@ LoadFlags ReadLoadFlags(const fs::path& file)
     // sits at the same offset in both of its formats.
     const size_t optionalHeader = peHeader + 24;
     return {number(optionalHeader, 2) == 0x20B, number(optionalHeader + 70, 2)};
+}
+
+// The lines an uninstall or install run wrote to `log` after its first one
+// (the start with its command line).
+std::vector<std::string> LoggedAfterStart(const std::string& log)
+{
+    std::vector<std::string> lines;
+    std::stringstream text(ReadAll(log));
+    std::string line;
+    std::getline(text, line);
+    while (std::getline(text, line))
+        lines.push_back(line.substr(0, line.size() - 1));
+    return lines;
 }
 
 } // namespace
@@ -363,6 +393,55 @@ TEST_P(Installer, AnEarlierInstallationElsewhereIsReplacedAndTheRegistrationMove
     }
 }
 
+// Fault guarded against: the installation directory got this build's
+// rights before the other build's installation in it was judged: refused
+// (its uninstaller others may write, which this install would write anew),
+// it was left with a directory the install had changed.
+TEST_P(Installer, TheOtherBuildsInstallationInTheDirectoryIsJudgedBeforeTheDirectoryChanges)
+{
+    std::optional<WindowsBuild> other;
+    for (const WindowsBuild& build : WindowsBuilds())
+        if (build.name != CurrentBuild().name && CanRun(build))
+            other = build;
+    if (!other)
+        GTEST_SKIP() << "the other build cannot run here";
+    WriteIni(kOtherVendors);
+    const std::string otherSetup = WinePrefix::WindowsPath(other->dir + "/" + other->installer);
+    ASSERT_EQ(0, RunWatched(Prefix(), otherSetup + " /S /D=" + kSetupDir).exitCode);
+    const std::string registered = Ini();
+    const fs::path uninstaller = Installed("uninstall.exe");
+    const fs::path aside = Prefix().UnixPath(kSetupDir + " uninstall.exe");
+    fs::copy_file(uninstaller, aside);
+    fs::remove(uninstaller);
+    fs::copy_file(aside, uninstaller);
+    fs::permissions(uninstaller, fs::perms(0666));
+    // Others may not change the directory, so it would pass; only this
+    // build's rights would let the users read it.
+    fs::permissions(Installed(""), fs::perms::owner_all);
+
+    const std::string log = "C:\\other build.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun refused = InstallSilently(Station::Visible, log);
+    EXPECT_EQ(1627, refused.exitCode);
+    EXPECT_TRUE(refused.boxes.empty());
+    EXPECT_EQ((std::vector<std::string>{
+                  "the earlier installation in " + kSetupDir +
+                      " could have been changed by others (changeable: " + kSetupDir +
+                      "\\uninstall.exe); its uninstaller was not run; "
+                      "nothing installed",
+                  "exit code 1627"}),
+              LoggedAfterStart(Prefix().UnixPath(log)));
+    EXPECT_EQ(fs::perms::owner_all, fs::status(Installed("")).permissions()) << "unchanged";
+    EXPECT_EQ(registered, Ini());
+
+    fs::permissions(Installed(""), fs::perms(0755));
+    fs::permissions(uninstaller, fs::perms(0755));
+    fs::remove(aside);
+    EXPECT_EQ(0, InstallSilently().exitCode) << "the other build's installation is replaced";
+    EXPECT_TRUE(UninstallQuietly());
+    EXPECT_EQ(kOtherVendors, Ini());
+}
+
 // Fault guarded against: an earlier installation whose uninstaller failed
 // was deleted anyway, and the new one reported success.
 TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsInstalled)
@@ -428,7 +507,9 @@ TEST_P(Installer, AnEarlierInstallationThatStaysKeepsItsUninstallerAndNothingIsI
         const BoxRun stopped = InstallSilently(Station::Visible, log);
         EXPECT_EQ(1603, stopped.exitCode);
         EXPECT_TRUE(stopped.boxes.empty());
-        EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe"))) << "its uninstaller ran";
+        EXPECT_TRUE(fs::exists(Prefix().UnixPath(earlier + "\\tvdds.exe")))
+            << "its uninstaller ran";
+        EXPECT_FALSE(fs::exists(Installed("tvdds.exe"))) << "what was written goes again";
         EXPECT_EQ(registered, Ini());
         EXPECT_NE(std::string::npos,
                   ReadAll(Prefix().UnixPath(log))
@@ -716,15 +797,8 @@ TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 {
     const std::string registered = InstallOverOtherVendors();
     ASSERT_FALSE(HasFailure());
-    const std::string record = Prefix().Root() + "/holder.txt";
-    const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds.exe|4000", record);
-    ASSERT_EQ("held", ReadAll(record));
-
     const std::string log = "C:\\held.log";
-    fs::remove(Prefix().UnixPath(log));
-    const BoxRun kept =
-        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
-    waitpid(holder, nullptr, 0);
+    const BoxRun kept = UninstallQuietlyWhileHeld("tvdds.exe", 4000, log);
     EXPECT_EQ(1627, kept.exitCode);
     EXPECT_TRUE(kept.boxes.empty());
     const std::string logged = ReadAll(Prefix().UnixPath(log));
@@ -745,7 +819,9 @@ TEST_P(Installer, AnUninstallWhileTheProgramIsHeldLeavesTheInstallationWhole)
 
 // Fault guarded against: the uninstaller ran the program elevated from a
 // directory that held what others could have changed (a DLL the program
-// loads, say; this one the uninstaller itself would not load).
+// loads, say; this one the uninstaller itself would not load). Fault
+// guarded against: the test whether the program is in use, which marks it
+// for deletion, came first, also where others could have changed it.
 TEST_P(Installer, AnUninstallRunsNothingFromAnInstallationOthersCouldHaveChanged)
 {
     const std::string registered = InstallOverOtherVendors();
@@ -755,24 +831,126 @@ TEST_P(Installer, AnUninstallRunsNothingFromAnInstallationOthersCouldHaveChanged
     fs::permissions(planted, fs::perms(0666));
 
     const std::string log = "C:\\changed.log";
-    fs::remove(Prefix().UnixPath(log));
-    const BoxRun kept =
-        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
-    EXPECT_EQ(1627, kept.exitCode);
-    EXPECT_TRUE(kept.boxes.empty());
-    const std::string logged = ReadAll(Prefix().UnixPath(log));
-    EXPECT_EQ("the installation in " + kSetupDir +
-                  " could have been changed by others (changeable: " + kSetupDir +
-                  "\\notes.txt); tvdds.exe was not run; the installation stays, "
-                  "registered\r\nexit code 1627\r\n",
-              logged.substr(logged.find("\r\n") + 2));
-    EXPECT_EQ(registered, Ini());
-    EXPECT_EQ("1", RegValue("VddsIniWritten"));
-    EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation"));
-    for (const char* file :
-         {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
-        EXPECT_TRUE(fs::exists(Installed(file))) << file;
+    for (const bool held : {false, true})
+    {
+        fs::remove(Prefix().UnixPath(log));
+        const BoxRun kept = held ? UninstallQuietlyWhileHeld("tvdds.exe", 4000, log)
+                                 : RunWatched(Prefix(), UninstallValue("QuietUninstallString"),
+                                              {{"TVDDS_LOG", log}});
+        EXPECT_EQ(1627, kept.exitCode) << held;
+        EXPECT_TRUE(kept.boxes.empty()) << held;
+        const std::string logged = ReadAll(Prefix().UnixPath(log));
+        EXPECT_EQ("the installation in " + kSetupDir +
+                      " could have been changed by others (changeable: " + kSetupDir +
+                      "\\notes.txt); tvdds.exe was not run; the installation stays, "
+                      "registered\r\nexit code 1627\r\n",
+                  logged.substr(logged.find("\r\n") + 2))
+            << held;
+        EXPECT_EQ(registered, Ini()) << held;
+        EXPECT_EQ("1", RegValue("VddsIniWritten")) << held;
+        EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation")) << held;
+        for (const char* file :
+             {"tvdds.exe", "tvdds-check.exe", "uninstall.exe", "lang\\de\\LC_MESSAGES\\tvdds.mo"})
+            EXPECT_TRUE(fs::exists(Installed(file))) << file << " " << held;
+    }
     fs::remove(planted);
+    EXPECT_TRUE(UninstallQuietly());
+}
+
+// Fault guarded against: an installation whose program was gone (a
+// scanner took it) was taken for one others had changed, and could never
+// be uninstalled. It runs nothing there, removes what is ours and says that
+// the registration stays; installing again, then uninstalling, removes it.
+TEST_P(Installer, AnInstallationWhoseProgramIsGoneIsUninstalledButItsRegistrationStays)
+{
+    const std::string registered = InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
+    fs::remove(Installed("tvdds.exe"));
+
+    const std::string log = "C:\\gone.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun removed =
+        RunWatched(Prefix(), UninstallValue("QuietUninstallString"), {{"TVDDS_LOG", log}});
+    EXPECT_EQ(1603, removed.exitCode);
+    EXPECT_TRUE(removed.boxes.empty());
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            kSetupDir + "\\tvdds.exe is missing; nothing is run from " + kSetupDir,
+            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
+            "files, registry values and uninstall entry removed; the registration in "
+            "vdds_mmi.ini stays, since " +
+                kSetupDir + "\\tvdds.exe was missing: install again, then uninstall, to remove it",
+            "exit code 1603"}),
+        LoggedAfterStart(Prefix().UnixPath(log)));
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ("", UninstallValue("DisplayName"));
+    EXPECT_EQ("", RegValue("BaseAppPath"));
+    EXPECT_TRUE(Eventually([&] { return !fs::exists(Installed("uninstall.exe")); }, 20000, 100));
+    EXPECT_FALSE(fs::exists(Installed("tvdds-check.exe")));
+
+    EXPECT_EQ(0, InstallSilently().exitCode);
+    EXPECT_TRUE(UninstallQuietly());
+    EXPECT_EQ(kOtherVendors, Ini());
+}
+
+// Fault guarded against: a support file the uninstall could not delete (the
+// support check still running) was reported as removed, with exit code 0.
+TEST_P(Installer, AFileTheUninstallCannotRemoveIsNamedAndEndsWith1603)
+{
+    InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
+    const std::string log = "C:\\left.log";
+    const BoxRun removed = UninstallQuietlyWhileHeld("tvdds-check.exe", 15000, log);
+    EXPECT_EQ(1603, removed.exitCode);
+    EXPECT_TRUE(removed.boxes.empty());
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "tvdds.exe removesetup ended with 0",
+            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
+            kSetupDir + "\\tvdds-check.exe could not be removed; the rest of the installation was "
+                        "removed",
+            "exit code 1603"}),
+        LoggedAfterStart(Prefix().UnixPath(log)));
+    EXPECT_EQ(kOtherVendors, Ini());
+    EXPECT_EQ("", UninstallValue("DisplayName"));
+    EXPECT_FALSE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_TRUE(fs::exists(Installed("tvdds-check.exe")));
+    EXPECT_TRUE(Eventually([&] { return !fs::exists(Installed("uninstall.exe")); }, 20000, 100));
+    fs::remove_all(Installed(""));
+}
+
+// Fault guarded against: a repair in place that could not replace a file
+// said the product was not registered there, though vdds_mmi.ini still calls
+// the program there. What it wrote stays, and so do the uninstall entry and
+// the registration; installing again completes it.
+TEST_P(Installer, ARepairInPlaceThatCannotReplaceAFileKeepsTheInstallationAndSaysSo)
+{
+    const std::string registered = InstallOverOtherVendors();
+    ASSERT_FALSE(HasFailure());
+    const std::string record = Prefix().Root() + "/holder.txt";
+    const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds-check.exe|15000", record);
+    ASSERT_EQ("held", ReadAll(record));
+
+    const std::string log = "C:\\repair.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun stopped = InstallSilently(Station::Visible, log);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(1603, stopped.exitCode);
+    EXPECT_TRUE(stopped.boxes.empty());
+    EXPECT_EQ((std::vector<std::string>{
+                  kSetupDir +
+                      "\\tvdds-check.exe could not be removed before it is written; the "
+                      "installation in " +
+                      kSetupDir + " is not complete, and vdds_mmi.ini still calls its program",
+                  "exit code 1603"}),
+              LoggedAfterStart(Prefix().UnixPath(log)));
+    EXPECT_EQ(registered, Ini());
+    EXPECT_EQ(kSetupDir, UninstallValue("InstallLocation"));
+    for (const char* file : {"tvdds.exe", "tvdds-check.exe", "uninstall.exe"})
+        EXPECT_TRUE(fs::exists(Installed(file))) << file;
+
+    EXPECT_EQ(0, InstallSilently().exitCode);
+    EXPECT_EQ(registered, Ini());
     EXPECT_TRUE(UninstallQuietly());
 }
 
