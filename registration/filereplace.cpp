@@ -13,6 +13,7 @@
 #include <wx/time.h>
 #include <wx/utils.h>
 
+#include "common/platform.h"
 #include "registration/fileops.h"
 
 namespace
@@ -84,6 +85,20 @@ wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
     return wxRenameFile(secondName, kept, false) ? kept : secondName;
 }
 
+// Keeps a version an ended replace left under a second name and says where
+// in the event log: the run itself succeeds, and nobody else would learn
+// that a write of another program may be in it rather than in the file.
+void KeepLeftoverVersion(const wxString& path, const wxString& leftover)
+{
+    const wxString kept = KeepUnderItsOwnName(path, leftover);
+    ReportToEventLog(
+        wxString::Format(_("%s holds a version of %s that an earlier registration left when it "
+                           "ended unfinished; another program's change may be in it rather than "
+                           "in the file. Compare the two, then delete the version."),
+                         kept, path),
+        EventType::Warning);
+}
+
 // Whether the process `pid` that made a second name has ended. This
 // process has no second name while no replace runs, so one with its id is
 // an ended process's that had the same id.
@@ -121,7 +136,7 @@ void SettleLeftoverSecondNames(const wxString& path)
         if (AreSameFile(path, leftover))
             wxRemoveFile(leftover);
         else
-            KeepUnderItsOwnName(path, leftover);
+            KeepLeftoverVersion(path, leftover);
     }
 }
 

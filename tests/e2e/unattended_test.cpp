@@ -55,6 +55,37 @@ TEST_P(Unattended, WarningsGoToTheEventLogAndTheRegistrationOfAnotherInstallatio
     EXPECT_EQ(other, Ini());
 }
 
+// A second name an ended pass left that is no longer a name of the file may
+// hold another program's write: it is kept, and the event log says where.
+// Fault guarded against: it was kept without a word.
+TEST_P(Unattended, AVersionAnEndedPassLeftIsKeptAndNamedInTheEventLog)
+{
+    WriteIni(kOtherVendors);
+    const fs::path ini = Prefix().UnixPath(kIni);
+    const std::string version = "[BVS]\r\nNAME1=WRITTEN MEANWHILE\r\n";
+    std::ofstream(ini.string() + ".tvdds-link-99999-0", std::ios::binary) << version;
+    const BoxRun run = RunHidden(kTvdds + " initsetup");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    std::vector<fs::path> kept;
+    for (const fs::directory_entry& entry : fs::directory_iterator(ini.parent_path()))
+        if (entry.path().filename().string().rfind("vdds_mmi.ini.tvdds-", 0) == 0)
+            kept.push_back(entry.path());
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ(version, ReadAll(kept[0]));
+    const std::string keptName = kIni + kept[0].filename().string().substr(12);
+    EXPECT_EQ(0u, keptName.rfind(kIni + ".tvdds-kept-", 0)) << keptName;
+    EXPECT_EQ((std::vector<std::string>{
+                  "warning\t" + keptName + " holds a version of " + kIni +
+                  " that an earlier registration left when it ended unfinished; another "
+                  "program's change may be in it rather than in the file. Compare the two, "
+                  "then delete the version."}),
+              run.events);
+    EXPECT_NE(std::string::npos, Ini().find(kProduct));
+    fs::remove(kept[0]);
+}
+
 // Fault guarded against: on a desktop of its own on the visible window
 // station, which nobody ever sees, a box waited for an answer forever.
 TEST_P(Unattended, APrivateDesktopOnTheVisibleStationGetsNoBoxEither)
