@@ -72,8 +72,8 @@ struct FileState
     bool SystemRead() const { return systemReading.Is(PassResult::Outcome::Done); }
     // The bytes could not be read at all.
     bool Unreadable() const { return bytes.empty() && !read.Is(PassResult::Outcome::Done); }
-    // A UTF-8 byte-order mark stands before the header [BVS] in the first
-    // line, which Windows readers then do not see as the list's header.
+    // A UTF-8 byte-order mark stands before the header [BVS] or [TIVORA] in
+    // the first line, which Windows readers then do not see as that header.
     bool ByteOrderMarkHidesFirstHeader() const;
     // The lines installing again would change are listed, each as a problem:
     // the plan would change some, and no byte-order mark hides the first

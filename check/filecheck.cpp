@@ -164,14 +164,15 @@ bool FileState::ByteOrderMarkHidesFirstHeader() const
 {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0 || lines.bytes.empty())
         return false;
-    // Only a hidden list makes readers miss the product, and the pass plan a
-    // second list; a hidden header of another section changes neither. The
-    // "[" after the mark and any blanks, and the name "BVS", are ASCII, which
-    // every ANSI code page reads alike.
+    // Only a hidden list or a hidden product section makes readers miss the
+    // product, and the pass plan a second one; a hidden header of another
+    // section changes neither. The "[" after the mark and any blanks, and
+    // both names, are ASCII, which every ANSI code page reads alike.
     const ProfileLine first =
         ReadProfileLine(wxString(lines.bytes.front().substr(3).c_str(), wxConvISO8859_1));
     return first.kind == ProfileLine::Kind::Header &&
-           IsSameProfileName(first.name, kListSectionName);
+           (IsSameProfileName(first.name, kListSectionName) ||
+            IsSameProfileName(first.name, kProductSection));
 }
 
 FileState ReadRegistration(const Installation& installation)

@@ -178,6 +178,10 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
         ReadOnlyFile,
         EmptyBaseAppPath,
     };
+    const std::string productFirst =
+        m_healthy.substr(m_healthy.find("[TIVORA]")) +
+        Without(Without(m_healthy, "; practice machine\r\n"),
+                m_healthy.substr(m_healthy.find("[TIVORA]")));
     const struct
     {
         const char* what;
@@ -304,6 +308,16 @@ TEST_P(SupportCheck, BrokenRegistrationFileIsAnsweredAsTheReadersSeeIt)
         // is gone.
         {"a UTF-8 byte-order mark before the list's header",
          "\xEF\xBB\xBF" + Without(m_healthy, "; practice machine\r\n"),
+         1,
+         {kOffered,
+          "PROBLEM: " + kIni +
+              " starts with a UTF-8 byte-order mark: Windows readers then do not see its first "
+              "section header. Save it again as ANSI text (without the three bytes EF BB BF)."}},
+        // Fault guarded against: a mark that hid [TIVORA] was not taken for
+        // the reason, and installing again was offered, which would write a
+        // second [TIVORA] section.
+        {"a UTF-8 byte-order mark before the product's header",
+         "\xEF\xBB\xBF" + productFirst,
          1,
          {kOffered,
           "PROBLEM: " + kIni +
