@@ -137,8 +137,8 @@ LangString EARLIER_NOT_OURS ${LANG_ENGLISH} "The uninstall entry of an earlier i
 LangString EARLIER_NOT_OURS ${LANG_GERMAN} "Der Deinstallationseintrag einer früheren Installation nennt $1, doch $4 fehlt dort; das Deinstallationsprogramm dort wird daher nicht ausgeführt. Es wurde nichts installiert.$Removed Entfernen Sie den Deinstallationseintrag dieses Verzeichnisses, oder installieren Sie Tivora erneut dorthin, dann installieren Sie erneut."
 LangString PROGRAM_MARK_KEPT ${LANG_ENGLISH} "Whether $INSTDIR\tvdds.exe is in use could not be found out without marking it for deletion, and the system kept that mark: the program may be gone. Tivora was not uninstalled otherwise; its registration, settings, other files and uninstall entry stay. Install Tivora again, then uninstall it."
 LangString PROGRAM_MARK_KEPT ${LANG_GERMAN} "Ob $INSTDIR\tvdds.exe verwendet wird, ließ sich nur durch eine Löschmarkierung feststellen, und das System hat diese Markierung behalten: das Programm ist womöglich entfernt. Sonst wurde Tivora nicht deinstalliert; Eintragung, Einstellungen, übrige Dateien und Deinstallationseintrag bleiben. Installieren Sie Tivora erneut, dann deinstallieren Sie es."
-LangString PROGRAM_MISSING ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is missing, so Tivora's entry in vdds_mmi.ini could not be removed: practice software may still offer Tivora. Its other files, settings and uninstall entry were removed. To remove the entry as well, install Tivora again, then uninstall it."
-LangString PROGRAM_MISSING ${LANG_GERMAN} "$INSTDIR\tvdds.exe fehlt; Tivoras Eintrag in vdds_mmi.ini ließ sich daher nicht entfernen, und die Praxissoftware bietet Tivora womöglich weiter an. Die übrigen Dateien, die Einstellungen und der Deinstallationseintrag wurden entfernt. Um auch den Eintrag zu entfernen, installieren Sie Tivora erneut und deinstallieren es dann."
+LangString PROGRAM_MISSING ${LANG_ENGLISH} "$INSTDIR\tvdds.exe is missing, so Tivora's entry in vdds_mmi.ini could not be removed: practice software may still offer Tivora. Its other files, settings and uninstall entry were removed; the directory stays, so that nobody but administrators can put a program where the entry points. To remove the entry as well, install Tivora again, then uninstall it."
+LangString PROGRAM_MISSING ${LANG_GERMAN} "$INSTDIR\tvdds.exe fehlt; Tivoras Eintrag in vdds_mmi.ini ließ sich daher nicht entfernen, und die Praxissoftware bietet Tivora womöglich weiter an. Die übrigen Dateien, die Einstellungen und der Deinstallationseintrag wurden entfernt; das Verzeichnis bleibt, damit nur Administratoren dort ein Programm ablegen können, wohin der Eintrag zeigt. Um auch den Eintrag zu entfernen, installieren Sie Tivora erneut und deinstallieren es dann."
 LangString FILE_LEFT ${LANG_ENGLISH} "Tivora was uninstalled, but $Left could not be removed: a program may hold it open. Close it, then delete the file."
 LangString FILE_LEFT ${LANG_GERMAN} "Tivora wurde deinstalliert, doch $Left ließ sich nicht entfernen: womöglich hält ein Programm die Datei geöffnet. Beenden Sie es, dann löschen Sie die Datei."
 LangString NOT_AN_INSTALLATION ${LANG_ENGLISH} "$INSTDIR holds no installation of Tivora. Nothing was changed."
@@ -243,7 +243,8 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 !macroend
 
 ; Whether this install repairs the installation of this build in the same
-; directory, which vdds_mmi.ini and the uninstall entry name: "same" then.
+; directory, which vdds_mmi.ini and the uninstall entry name: "same" then
+; (and once the other build's installation there is removed).
 !macro NoteRepairInPlace
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   StrCpy $RepairInPlace "different"
@@ -443,6 +444,10 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     Delete "$1\uninstall.exe"
     !if ${WHERE} == different
       RMDir "$1"
+    !else
+      ; vdds_mmi.ini still calls the program in this directory, which this
+      ; install replaces: a failure from here on is one of a repair in place.
+      StrCpy $RepairInPlace "same"
     !endif
     StrCpy $Removed "$Removed$(EARLIER_REMOVED)"
   !endif
@@ -580,13 +585,14 @@ FunctionEnd
 ; starts in the system directory, so that it holds on to no directory it
 ; removes; /d keeps AutoRun commands out.
 
-!define REMOVE_ATTEMPT 'del /f /q "!TVDDS_REMOVE!\uninstall.exe" & rd "!TVDDS_REMOVE!"'
+!define DELETE_UNINSTALLER 'del /f /q "!TVDDS_REMOVE!\uninstall.exe"'
+!define REMOVE_ATTEMPT '${DELETE_UNINSTALLER} & rd "!TVDDS_REMOVE!"'
 !define WHILE_LEFT_WAIT 'if exist "!TVDDS_REMOVE!\uninstall.exe" "$SYSDIR\PING.EXE" -n'
 
 ; Appends to $0 a wait of PINGS - 1 seconds while the uninstaller is left,
-; and another attempt.
-!macro AppendRemoveAttemptAfter PINGS
-  StrCpy $0 '$0 & ${WHILE_LEFT_WAIT} ${PINGS} 127.0.0.1 & ${REMOVE_ATTEMPT}'
+; and another ATTEMPT.
+!macro AppendRemoveAttemptAfter PINGS ATTEMPT
+  StrCpy $0 '$0 & ${WHILE_LEFT_WAIT} ${PINGS} 127.0.0.1 & ${ATTEMPT}'
 !macroend
 
 !if ${ARCH} == amd64
@@ -595,14 +601,16 @@ FunctionEnd
   !define STARTUPINFO_SIZE 68
 !endif
 
-!macro RemoveThisUninstallerOnceEnded
+; ATTEMPT is REMOVE_ATTEMPT, or DELETE_UNINSTALLER where the directory stays;
+; LOGGED says which.
+!macro RemoveThisUninstallerOnceEnded ATTEMPT LOGGED
   System::Call 'kernel32::SetEnvironmentVariableW(w "TVDDS_REMOVE", w "$INSTDIR")'
-  StrCpy $0 '"$SYSDIR\cmd.exe" /d /v:on /c "${REMOVE_ATTEMPT}'
-  !insertmacro AppendRemoveAttemptAfter 2
-  !insertmacro AppendRemoveAttemptAfter 3
-  !insertmacro AppendRemoveAttemptAfter 5
-  !insertmacro AppendRemoveAttemptAfter 9
-  !insertmacro AppendRemoveAttemptAfter 16
+  StrCpy $0 '"$SYSDIR\cmd.exe" /d /v:on /c "${ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 2 '${ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 3 '${ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 5 '${ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 9 '${ATTEMPT}'
+  !insertmacro AppendRemoveAttemptAfter 16 '${ATTEMPT}'
   StrCpy $0 '$0"'
   ; STARTUPINFOW, its size first.
   System::Alloc ${STARTUPINFO_SIZE}
@@ -616,7 +624,7 @@ FunctionEnd
     System::Call '*$2(p .r3, p .r4)'
     System::Call 'kernel32::CloseHandle(p r3)'
     System::Call 'kernel32::CloseHandle(p r4)'
-    !insertmacro Log "$INSTDIR\uninstall.exe and the directory go once the uninstall has ended"
+    !insertmacro Log "${LOGGED}"
   ${Else}
     !insertmacro Log "the removal of $INSTDIR\uninstall.exe could not be started; it stays"
   ${EndIf}
@@ -719,8 +727,8 @@ Section "Install"
   ; it as it was; its uninstaller runs once the directory has passed.
   !insertmacro OtherBuildsInstallationIn same judge
   !insertmacro PrepareInstallationDirectory
-  !insertmacro OtherBuildsInstallationIn same remove
   !insertmacro NoteRepairInPlace
+  !insertmacro OtherBuildsInstallationIn same remove
   !insertmacro WriteFiles
   !insertmacro SealInstallation
   !insertmacro RemoveInstallationsElsewhere
@@ -901,11 +909,22 @@ Section "Uninstall"
   ; An uninstaller that runs in place is deleted once it has ended, unless
   ; the installation replacing this one removes it; a copy that NSIS ran
   ; from a temporary directory deletes the original here.
+  ; A directory the registration still calls a program in stays, so that
+  ; only administrators can put a program there.
   ${If} $RunsInPlace != "same"
-    Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
+    !insertmacro RemoveFile "$INSTDIR\uninstall.exe"
+    ${If} $ProgramMissing == 0
+    ${OrIf} $Replaced == 1
+      RMDir "$INSTDIR"
+    ${EndIf}
   ${ElseIf} $Replaced == 0
-    !insertmacro RemoveThisUninstallerOnceEnded
+    ${If} $ProgramMissing == 1
+      !insertmacro RemoveThisUninstallerOnceEnded '${DELETE_UNINSTALLER}' "$INSTDIR\uninstall.exe goes once the uninstall has ended; the directory stays, since vdds_mmi.ini still calls a program there"
+    ${ElseIf} $Left != ""
+      !insertmacro RemoveThisUninstallerOnceEnded '${REMOVE_ATTEMPT}' "$INSTDIR\uninstall.exe goes once the uninstall has ended; the directory stays, holding $Left"
+    ${Else}
+      !insertmacro RemoveThisUninstallerOnceEnded '${REMOVE_ATTEMPT}' "$INSTDIR\uninstall.exe and the directory go once the uninstall has ended"
+    ${EndIf}
   ${EndIf}
   DeleteRegKey HKLM "${CLIENT_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Halvorin"

@@ -437,6 +437,25 @@ TEST_P(Installer, TheOtherBuildsInstallationInTheDirectoryIsJudgedBeforeTheDirec
     fs::permissions(Installed(""), fs::perms(0755));
     fs::permissions(uninstaller, fs::perms(0755));
     fs::remove(aside);
+    // Once the other build's installation is removed, vdds_mmi.ini calls the
+    // program this install writes there. Fault guarded against: a file that
+    // could not be replaced then made the install delete that program again.
+    const std::string record = Prefix().Root() + "/holder.txt";
+    const pid_t holder = StartProbe("hold", kSetupDir + "\\tvdds-check.exe|15000", record);
+    ASSERT_EQ("held", ReadAll(record));
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun stopped = InstallSilently(Station::Visible, log);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(1603, stopped.exitCode);
+    EXPECT_TRUE(stopped.boxes.empty());
+    EXPECT_NE(std::string::npos,
+              ReadAll(Prefix().UnixPath(log))
+                  .find(kSetupDir + "\\tvdds-check.exe could not be removed before it is "
+                                    "written; the installation in " +
+                        kSetupDir + " is not complete, and vdds_mmi.ini still calls its program"))
+        << ReadAll(Prefix().UnixPath(log));
+    EXPECT_TRUE(fs::exists(Installed("tvdds.exe")));
+    EXPECT_EQ(registered, Ini());
     EXPECT_EQ(0, InstallSilently().exitCode) << "the other build's installation is replaced";
     EXPECT_TRUE(UninstallQuietly());
     EXPECT_EQ(kOtherVendors, Ini());
@@ -876,7 +895,8 @@ TEST_P(Installer, AnInstallationWhoseProgramIsGoneIsUninstalledButItsRegistratio
     EXPECT_EQ(
         (std::vector<std::string>{
             kSetupDir + "\\tvdds.exe is missing; nothing is run from " + kSetupDir,
-            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
+            kSetupDir + "\\uninstall.exe goes once the uninstall has ended; the directory "
+                        "stays, since vdds_mmi.ini still calls a program there",
             "files, registry values and uninstall entry removed; the registration in "
             "vdds_mmi.ini stays, since " +
                 kSetupDir + "\\tvdds.exe was missing: install again, then uninstall, to remove it",
@@ -887,6 +907,9 @@ TEST_P(Installer, AnInstallationWhoseProgramIsGoneIsUninstalledButItsRegistratio
     EXPECT_EQ("", RegValue("BaseAppPath"));
     EXPECT_TRUE(Eventually([&] { return !fs::exists(Installed("uninstall.exe")); }, 20000, 100));
     EXPECT_FALSE(fs::exists(Installed("tvdds-check.exe")));
+    // Fault guarded against: the directory went, and anybody could make it
+    // again and put a program where the registration points.
+    EXPECT_TRUE(fs::is_directory(Installed("")));
 
     EXPECT_EQ(0, InstallSilently().exitCode);
     EXPECT_TRUE(UninstallQuietly());
@@ -906,7 +929,8 @@ TEST_P(Installer, AFileTheUninstallCannotRemoveIsNamedAndEndsWith1603)
     EXPECT_EQ(
         (std::vector<std::string>{
             "tvdds.exe removesetup ended with 0",
-            kSetupDir + "\\uninstall.exe and the directory go once the uninstall has ended",
+            kSetupDir + "\\uninstall.exe goes once the uninstall has ended; the directory stays, "
+                        "holding " + kSetupDir + "\\tvdds-check.exe",
             kSetupDir + "\\tvdds-check.exe could not be removed; the rest of the installation was "
                         "removed",
             "exit code 1603"}),
