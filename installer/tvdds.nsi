@@ -242,9 +242,10 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
   ${EndIf}
 !macroend
 
-; Whether this install repairs the installation of this build in the same
-; directory, which vdds_mmi.ini and the uninstall entry name: "same" then
-; (and once the other build's installation there is removed).
+; Whether this install repairs an installation in the same directory: "same"
+; where this build's uninstall entry names it, or where vdds_mmi.ini calls
+; the program there (the other build's installation, or what an earlier
+; attempt that stopped left), whose program must then not be removed.
 !macro NoteRepairInPlace
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   StrCpy $RepairInPlace "different"
@@ -252,11 +253,18 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     tvddstrust::SameDirectory "$0" "$INSTDIR"
     Pop $RepairInPlace
   ${EndIf}
+  ReadINIStr $0 "$WINDIR\vdds_mmi.ini" "TIVORA" "PATDATIMPORT"
+  ${If} $RepairInPlace != "same"
+  ${AndIf} $0 != ""
+    ${GetParent} "$0" $0
+    tvddstrust::SameDirectory "$0" "$INSTDIR"
+    Pop $RepairInPlace
+  ${EndIf}
 !macroend
 
 ; An install that could not write a file ($1) or give it its rights says so
-; and ends with 1603. A repair in place keeps what it wrote: the
-; registration and the uninstall entry still name the installation there.
+; and ends with 1603. A repair in place keeps what it wrote: vdds_mmi.ini
+; still calls the program there.
 ; Elsewhere what it wrote goes again where REMOVE is "remove" (before the
 ; uninstall entry names the directory).
 !macro SayFilesNotWritten LOGGED REMOVE
@@ -341,12 +349,15 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
 
 ; An install that stops because an earlier installation elsewhere stays
 ; leaves nothing of its own behind; backups of vdds_mmi.ini keep the
-; directory.
+; directory. A repair in place keeps what it wrote: vdds_mmi.ini calls the
+; program there.
 !macro RemoveWhatWasWritten
-  Delete "$INSTDIR\tvdds.exe"
-  !insertmacro RemoveSupportFiles
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  ${If} $RepairInPlace != "same"
+    Delete "$INSTDIR\tvdds.exe"
+    !insertmacro RemoveSupportFiles
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+  ${EndIf}
 !macroend
 
 ; The installation directory itself and every file and folder of ours in it
@@ -444,10 +455,6 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     Delete "$1\uninstall.exe"
     !if ${WHERE} == different
       RMDir "$1"
-    !else
-      ; vdds_mmi.ini still calls the program in this directory, which this
-      ; install replaces: a failure from here on is one of a repair in place.
-      StrCpy $RepairInPlace "same"
     !endif
     StrCpy $Removed "$Removed$(EARLIER_REMOVED)"
   !endif
@@ -642,9 +649,16 @@ FunctionEnd
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
   ${AndIfNot} ${FileExists} "$INSTDIR\tvdds.exe"
     ${For} $0 1 160
-      ${DirState} "$INSTDIR" $1
       ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
-      ${AndIf} $1 != 0
+        ; The empty directory goes in the same step, right after the
+        ; uninstaller, unless the uninstall keeps it: a second at most.
+        ${For} $2 1 4
+          ${DirState} "$INSTDIR" $1
+          ${If} $1 != 0
+            ${ExitFor}
+          ${EndIf}
+          Sleep 250
+        ${Next}
         ${ExitFor}
       ${EndIf}
       Sleep 250

@@ -14,6 +14,7 @@
 #include <wx/utils.h>
 
 #include "common/platform.h"
+#include "common/requestedlog.h"
 #include "registration/fileops.h"
 
 namespace
@@ -85,18 +86,20 @@ wxString KeepUnderItsOwnName(const wxString& path, const wxString& secondName)
     return wxRenameFile(secondName, kept, false) ? kept : secondName;
 }
 
-// Keeps a version an ended replace left under a second name and says where
-// in the event log: the run itself succeeds, and nobody else would learn
-// that a write of another program may be in it rather than in the file.
+// Keeps a version an ended replace left under a second name and says where,
+// in the event log and the requested log: the run itself succeeds, and
+// nobody would learn otherwise that another program's write may be in it
+// rather than in the file.
 void KeepLeftoverVersion(const wxString& path, const wxString& leftover)
 {
     const wxString kept = KeepUnderItsOwnName(path, leftover);
-    ReportToEventLog(
+    const wxString report =
         wxString::Format(_("%s holds a version of %s that an earlier registration left when it "
                            "ended unfinished; another program's change may be in it rather than "
                            "in the file. Compare the two, then delete the version."),
-                         kept, path),
-        EventType::Warning);
+                         kept, path);
+    AppendToRequestedLog(report);
+    ReportToEventLog(report, EventType::Warning);
 }
 
 // Whether the process `pid` that made a second name has ended. This
