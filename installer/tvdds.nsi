@@ -254,8 +254,9 @@ LangString NOT_REGISTERED ${LANG_GERMAN} "Tivora konnte nicht in vdds_mmi.ini ei
     Pop $RepairInPlace
   ${EndIf}
   ReadINIStr $0 "$WINDIR\vdds_mmi.ini" "TIVORA" "PATDATIMPORT"
+  ${GetFileName} "$0" $1
   ${If} $RepairInPlace != "same"
-  ${AndIf} $0 != ""
+  ${AndIf} $1 == "tvdds.exe"
     ${GetParent} "$0" $0
     tvddstrust::SameDirectory "$0" "$INSTDIR"
     Pop $RepairInPlace

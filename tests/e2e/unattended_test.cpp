@@ -64,7 +64,10 @@ TEST_P(Unattended, AVersionAnEndedPassLeftIsKeptAndNamedInTheEventLog)
     const fs::path ini = Prefix().UnixPath(kIni);
     const std::string version = "[BVS]\r\nNAME1=WRITTEN MEANWHILE\r\n";
     std::ofstream(ini.string() + ".tvdds-link-99999-0", std::ios::binary) << version;
-    const BoxRun run = RunHidden(kTvdds + " initsetup");
+    const std::string log = "C:\\kept.log";
+    fs::remove(Prefix().UnixPath(log));
+    const BoxRun run =
+        RunWatched(Prefix(), kTvdds + " initsetup", {{"TVDDS_LOG", log}}, Station::Hidden);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(0, run.exitCode);
     EXPECT_TRUE(run.boxes.empty());
@@ -76,12 +79,15 @@ TEST_P(Unattended, AVersionAnEndedPassLeftIsKeptAndNamedInTheEventLog)
     EXPECT_EQ(version, ReadAll(kept[0]));
     const std::string keptName = kIni + kept[0].filename().string().substr(12);
     EXPECT_EQ(0u, keptName.rfind(kIni + ".tvdds-kept-", 0)) << keptName;
-    EXPECT_EQ((std::vector<std::string>{
+    ASSERT_EQ((std::vector<std::string>{
                   "warning\t" + keptName + " holds a version of " + kIni +
                   " that an earlier registration left when it ended unfinished; another "
                   "program's change may be in it rather than in the file. Compare the two, "
                   "then delete the version."}),
               run.events);
+    EXPECT_NE(std::string::npos,
+              ReadAll(Prefix().UnixPath(log)).find("tvdds: " + run.events[0].substr(8)))
+        << ReadAll(Prefix().UnixPath(log));
     EXPECT_NE(std::string::npos, Ini().find(kProduct));
     fs::remove(kept[0]);
 }
